@@ -1,0 +1,83 @@
+#pragma once
+
+// The pure text core of the numeric edit control: plain values in, plain values out, so
+// tests and fuzzers call it without a widget.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace numcore {
+
+// Same values as TNumEdit::TNumType.
+enum class Kind : std::uint8_t { None = 0, Date = 1, Int = 2, Float = 3 };
+
+// The digit rules derived from a mask.
+struct MaskInfo {
+    std::int32_t IntNines = 0;
+    std::int32_t FracNines = 0;
+    std::int32_t IntZeros = 0;
+    std::int32_t FracZeros = 0;
+    bool IntUnlimited = false;
+    bool FracUnlimited = false;
+    char MaskSeparator = 0; // '.' or ',', 0 for none
+
+    bool operator==(const MaskInfo &) const = default;
+};
+
+// Analyses a mask: fills info (keeping the previous counts for the empty mask) and returns
+// the kind.
+Kind AnalyseMask(std::string_view mask, MaskInfo &info);
+
+// Letters a to z become A to Z; everything else stays.
+std::string upperCaseMask(std::string_view mask);
+
+// What the date branch needs from outside: today's date value and the regional short date
+// format (as in tk::RegionalSettings).
+struct DateContext {
+    double today = 0;
+    std::string shortDateFormat = "d.M.yyyy";
+};
+
+struct ReformatInput {
+    std::string_view text;
+    Kind kind = Kind::None;
+    MaskInfo mask;
+    std::string_view numMask; // the stored, upper-cased mask
+    bool clearOnErr = false;
+    bool rounded = false;
+    bool noFormatOnEmpty = false;
+    DateContext date;
+};
+
+// What a run of Reformat does to the control, applied in this order:
+//   1. if !ran: nothing at all (not even the colour);
+//   2. the displayed colour becomes the normal colour;
+//   3. intermediateText, when set, is assigned (integer branch);
+//   4. OnEdError fires when edError (the handler still sees the text from before);
+//   5. text, when set, is assigned through the base control;
+//   6. the displayed colour becomes the error colour when errorColour.
+struct ReformatOutcome {
+    bool ran = false;
+    std::optional<std::string> intermediateText;
+    bool edError = false;
+    std::optional<std::string> text;
+    bool errorColour = false;
+};
+
+ReformatOutcome Reformat(const ReformatInput &in);
+
+// The date branch of Reformat, entered after the common steps with the text's leading "-"
+// already taken off. Fills edError, text and errorColour of out.
+void ReformatDate(std::string_view unsignedText, const ReformatInput &in, ReformatOutcome &out);
+
+// Writes a date value in the mask's form. nullopt after a failure (day or month out of
+// range), which the control reports like a rejected text.
+std::optional<std::string> DateValueToText(double value, std::string_view numMask,
+                                           const DateContext &context);
+
+// The calculator: strictly left to right, "+", "-", "*", "/", no precedence.
+double EvaluateExpression(std::string_view text);
+
+} // namespace numcore

@@ -1,0 +1,27 @@
+#include "tcolor.h"
+
+#include <QApplication>
+#include <QPalette>
+
+QColor resolveColor(TColor color)
+{
+    if ((color & 0x80000000u) == 0)
+        return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+    const QPalette palette = QApplication::palette();
+    switch (color & 0xFF) {
+    case 5: // window background
+        return palette.color(QPalette::Base);
+    case 8: // window text
+        return palette.color(QPalette::Text);
+    case 13: // highlight
+        return palette.color(QPalette::Highlight);
+    case 14: // highlighted text
+        return palette.color(QPalette::HighlightedText);
+    case 15: // button face
+        return palette.color(QPalette::Button);
+    case 18: // button text
+        return palette.color(QPalette::ButtonText);
+    default:
+        return palette.color(QPalette::Window);
+    }
+}

@@ -1,0 +1,10 @@
+#include "tedspeedbutton.h"
+
+#include "tnumedit.h"
+
+TEdSpeedButton::TEdSpeedButton(QObject *owner)
+    : QToolButton(nullptr), m_ownerEdit(qobject_cast<TNumEdit *>(owner))
+{
+    setFocusPolicy(Qt::NoFocus);
+    setObjectName(QStringLiteral("EllipsisButton"));
+}

@@ -1,0 +1,224 @@
+#include "tnumedit.h"
+
+#include "clock.h"
+#include "conversions.h"
+#include "num_value_source.h"
+#include "regional.h"
+#include "tedspeedbutton.h"
+
+#include <QLabel>
+
+namespace {
+
+std::string toStd(const QString &s) { return s.toStdString(); }
+QString toQt(const std::string &s) { return QString::fromStdString(s); }
+
+QString defaultMask(TNumEdit::TNumType kind)
+{
+    switch (kind) {
+    case TNumEdit::ntDate:
+        return QStringLiteral("D.M.Y");
+    case TNumEdit::ntFloat:
+        return QStringLiteral("<0.009");
+    case TNumEdit::ntInt:
+        return QStringLiteral("<0");
+    case TNumEdit::ntNone:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+TNumEdit::TNumEdit(QWidget *owner)
+    : QLineEdit(nullptr), m_valueSource(std::make_shared<NumValueSource>())
+{
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        publishText();
+        emit changed(this);
+    });
+    setNumMask(QString());
+    m_clearOnErr = false;
+    m_errorColor = clRed;
+    m_rounded = false;
+    m_formatOnCreate = false;
+    m_noFormatOnEmpty = false;
+    setColor(clWindow);
+    m_valueChanged = false;
+
+    m_titleLabel = new QLabel(nullptr);
+    m_titleLabel->setObjectName(QStringLiteral("TitleLabel"));
+    m_titleLabel->setText(QString());
+    m_ellipsisButton = new TEdSpeedButton(this);
+    connect(m_ellipsisButton.data(), &QToolButton::clicked, this,
+            [this] { emit elipsisClick(m_ellipsisButton); });
+    setElipsis(false);
+
+    setParent(owner);
+}
+
+TNumEdit::~TNumEdit()
+{
+    // The companions may already be gone with a parent destroyed before us.
+    delete m_titleLabel.data();
+    delete m_ellipsisButton.data();
+}
+
+bool TNumEdit::tabStop() const { return focusPolicy() & Qt::TabFocus; }
+
+void TNumEdit::setTabStop(bool tabStop) { setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus); }
+
+void TNumEdit::setNumMask(const QString &mask)
+{
+    const std::string raw = toStd(mask);
+    m_numType = static_cast<TNumType>(numcore::AnalyseMask(raw, m_mask));
+    m_valueSource->publishKind(static_cast<numcore::Kind>(m_numType));
+    m_numMask = toQt(numcore::upperCaseMask(raw));
+    m_clearOnErr = !m_numMask.isEmpty();
+    setText(QString());
+    if (isDesigning() && !isLoading() && !isReading())
+        Reformat();
+}
+
+void TNumEdit::setNumType(TNumType kind)
+{
+    if (isDesigning() && !isLoading() && !isReading())
+        setNumMask(defaultMask(kind));
+    m_numType = kind;
+    m_valueSource->publishKind(static_cast<numcore::Kind>(kind));
+}
+
+void TNumEdit::setText(const QString &text)
+{
+    QLineEdit::setText(text);
+    if (!isDesigning() && !isLoading() && !isReading() && (!text.isEmpty() || m_formatOnCreate))
+        Reformat();
+}
+
+void TNumEdit::setClearOnErr(bool clear) { m_clearOnErr = m_numMask.isEmpty() ? false : clear; }
+
+void TNumEdit::setColor(TColor color)
+{
+    m_normalColor = color;
+    m_parentColor = false;
+    setDisplayedColor(color);
+}
+
+void TNumEdit::setParentColor(bool follow)
+{
+    m_parentColor = follow;
+    if (follow && parentWidget())
+        setPalette(QPalette()); // back to the inherited palette
+    else
+        setDisplayedColor(m_displayedColor);
+}
+
+void TNumEdit::setDisplayedColor(TColor color)
+{
+    m_displayedColor = color;
+    QPalette p = palette();
+    p.setColor(QPalette::Base, resolveColor(color));
+    setPalette(p);
+}
+
+void TNumEdit::publishText() { m_valueSource->publishText(toStd(QLineEdit::text())); }
+
+double TNumEdit::GetValue() const { return m_valueSource->GetValue(); }
+
+void TNumEdit::SetValue(double value)
+{
+    switch (m_numType) {
+    case ntInt:
+    case ntFloat:
+        setText(toQt(tk::floatToGeneralText(value, tk::regionalSettings().decimalSeparator)));
+        break;
+    case ntDate:
+        DateValueToText(value);
+        QLineEdit::setText(m_dateOutput);
+        break;
+    case ntNone:
+        break;
+    }
+}
+
+void TNumEdit::DateValueToText(double value)
+{
+    numcore::DateContext context{tk::today(), tk::regionalSettings().shortDateFormat};
+    std::optional<std::string> out = numcore::DateValueToText(value, toStd(m_numMask), context);
+    if (out) {
+        m_dateOutput = toQt(*out);
+        return;
+    }
+    m_dateOutput.clear();
+    emit edError(this);
+    if (m_clearOnErr)
+        setDisplayedColor(m_errorColor);
+}
+
+QString TNumEdit::ValueAsSqlLiteral() const
+{
+    const QString t = QLineEdit::text();
+    if (t.isEmpty())
+        return QStringLiteral("NULL");
+    if (m_numType == ntInt || m_numType == ntFloat)
+        return t;
+    // Quotes inside the text are doubled so that the literal cannot end early.
+    QString quoted = t;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+void TNumEdit::SetTag(int tag)
+{
+    m_tag = tag;
+    if (m_ellipsisButton)
+        m_ellipsisButton->setTag(tag);
+}
+
+numcore::ReformatInput TNumEdit::reformatInput(const std::string &text,
+                                               const std::string &mask) const
+{
+    numcore::ReformatInput in;
+    in.text = text;
+    in.kind = static_cast<numcore::Kind>(m_numType);
+    in.mask = m_mask;
+    in.numMask = mask;
+    in.clearOnErr = m_clearOnErr;
+    in.rounded = m_rounded;
+    in.noFormatOnEmpty = m_noFormatOnEmpty;
+    if (m_numType == ntDate)
+        in.date = {tk::today(), tk::regionalSettings().shortDateFormat};
+    return in;
+}
+
+void TNumEdit::Reformat()
+{
+    const std::string text = toStd(QLineEdit::text());
+    const std::string mask = toStd(m_numMask);
+    const numcore::ReformatOutcome out = numcore::Reformat(reformatInput(text, mask));
+    if (!out.ran)
+        return;
+    setDisplayedColor(m_normalColor);
+    if (out.intermediateText)
+        QLineEdit::setText(toQt(*out.intermediateText));
+    if (out.edError)
+        emit edError(this); // sees the rejected text in the normal colour
+    if (out.text)
+        QLineEdit::setText(toQt(*out.text));
+    if (out.errorColour)
+        setDisplayedColor(m_errorColor);
+}
+
+void TNumEdit::FinishLoading()
+{
+    tk::Component::FinishLoading();
+    if (m_formatOnCreate && !isDesigning() && !isReading())
+        Reformat();
+    if (!title().isEmpty() && visibleSetting())
+        attachLabel();
+    if (m_elipsis && visibleSetting() && m_ellipsisButton) {
+        m_ellipsisButton->setParent(parentWidget());
+        m_ellipsisButton->show();
+        PlaceEllipsis(m_elipsis, x(), y(), width(), height());
+    }
+}
