@@ -1,9 +1,9 @@
-#include "num_core.h"
+#include "reformat_p.h"
 
 namespace numcore {
 
-// Placeholder until date entry lands: the text stays as typed.
-void ReformatDate(std::string_view, const ReformatInput &, ReformatOutcome &) {}
+// Placeholders until date entry lands: the text stays as typed.
+void ReformatDate(const CheckedText &, const ReformatInput &, ReformatOutcome &) {}
 
 std::optional<std::string> DateValueToText(double, std::string_view, const DateContext &)
 {

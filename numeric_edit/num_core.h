@@ -68,10 +68,6 @@ struct ReformatOutcome {
 
 ReformatOutcome Reformat(const ReformatInput &in);
 
-// The date branch of Reformat, entered after the common steps with the text's leading "-"
-// already taken off. Fills edError, text and errorColour of out.
-void ReformatDate(std::string_view unsignedText, const ReformatInput &in, ReformatOutcome &out);
-
 // Writes a date value in the mask's form. nullopt after a failure (day or month out of
 // range), which the control reports like a rejected text.
 std::optional<std::string> DateValueToText(double value, std::string_view numMask,

@@ -1,15 +1,9 @@
-#include "num_core.h"
+#include "reformat_p.h"
 
 namespace numcore {
 
-// Placeholder until number formatting lands: only the colour reset of the common steps.
-ReformatOutcome Reformat(const ReformatInput &in)
-{
-    ReformatOutcome out;
-    if (in.text.empty() && in.noFormatOnEmpty)
-        return out;
-    out.ran = true;
-    return out;
-}
+// Placeholders until number formatting lands: the text stays as typed.
+void ReformatInteger(const CheckedText &, const ReformatInput &, ReformatOutcome &) {}
+void ReformatDecimal(const CheckedText &, const ReformatInput &, ReformatOutcome &) {}
 
 } // namespace numcore

@@ -1,0 +1,35 @@
+#pragma once
+
+// The branches of Reformat, entered after its common steps.
+
+#include "num_core.h"
+
+#include <string>
+
+namespace numcore {
+
+// The text after the common steps: its leading "-" taken off, every "." and "," replaced by
+// the mask's separator where the mask has one, and only "0"-"9", ".", ",", "-" left.
+struct CheckedText {
+    bool negative = false;
+    std::string body;
+    int separators = 0;                      // how many "." and "," body holds
+    size_t lastSeparator = std::string::npos; // position of the last one in body
+};
+
+// Each branch fills edError, intermediateText, text and errorColour of out.
+void ReformatInteger(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+void ReformatDecimal(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+
+// The reaction to bad input: the event, and with ClearOnErr an empty text in the error colour.
+inline void rejectInput(const ReformatInput &in, ReformatOutcome &out)
+{
+    out.edError = true;
+    if (in.clearOnErr) {
+        out.text = std::string();
+        out.errorColour = true;
+    }
+}
+
+} // namespace numcore
