@@ -1,8 +1,12 @@
 #include "num_core.h"
 
-namespace numcore {
+namespace numcore
+{
 
 // Placeholder until the calculator lands.
-double EvaluateExpression(std::string_view) { return 0.0; }
+double EvaluateExpression(std::string_view)
+{
+    return 0.0;
+}
 
 } // namespace numcore

@@ -1,6 +1,7 @@
 #include "reformat_p.h"
 
-namespace numcore {
+namespace numcore
+{
 
 // Placeholders until date entry lands: the text stays as typed.
 void ReformatDate(const CheckedText &, const ReformatInput &, ReformatOutcome &) {}

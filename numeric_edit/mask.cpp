@@ -1,6 +1,7 @@
 #include "num_core.h"
 
-namespace numcore {
+namespace numcore
+{
 
 Kind AnalyseMask(std::string_view mask, MaskInfo &info)
 {

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-namespace numcore {
+namespace numcore
+{
 
 // Same values as TNumEdit::TNumType.
 enum class Kind : std::uint8_t { None = 0, Date = 1, Int = 2, Float = 3 };

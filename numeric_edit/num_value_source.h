@@ -30,7 +30,6 @@ public:
     double GetValue() const;
 
 private:
-    std::atomic<std::shared_ptr<const std::string>> m_text{
-        std::make_shared<const std::string>()};
+    std::atomic<std::shared_ptr<const std::string>> m_text{std::make_shared<const std::string>()};
     std::atomic<numcore::Kind> m_kind{numcore::Kind::None};
 };

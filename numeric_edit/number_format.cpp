@@ -1,6 +1,7 @@
 #include "reformat_p.h"
 
-namespace numcore {
+namespace numcore
+{
 
 // Placeholders until number formatting lands: the text stays as typed.
 void ReformatInteger(const CheckedText &, const ReformatInput &, ReformatOutcome &) {}

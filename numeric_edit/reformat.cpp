@@ -1,13 +1,14 @@
 #include "reformat_p.h"
 
-namespace numcore {
+namespace numcore
+{
 
 ReformatOutcome Reformat(const ReformatInput &in)
 {
     ReformatOutcome out;
     if (in.text.empty() && in.noFormatOnEmpty)
         return out; // not even the colour changes
-    out.ran = true;   // the colour goes back to normal
+    out.ran = true; // the colour goes back to normal
     if (in.kind == Kind::None)
         return out;
 

@@ -6,14 +6,15 @@
 
 #include <string>
 
-namespace numcore {
+namespace numcore
+{
 
 // The text after the common steps: its leading "-" taken off, every "." and "," replaced by
 // the mask's separator where the mask has one, and only "0"-"9", ".", ",", "-" left.
 struct CheckedText {
     bool negative = false;
     std::string body;
-    int separators = 0;                      // how many "." and "," body holds
+    int separators = 0;                       // how many "." and "," body holds
     size_t lastSeparator = std::string::npos; // position of the last one in body
 };
 

@@ -8,10 +8,17 @@
 
 #include <QLabel>
 
-namespace {
+namespace
+{
 
-std::string toStd(const QString &s) { return s.toStdString(); }
-QString toQt(const std::string &s) { return QString::fromStdString(s); }
+std::string toStd(const QString &s)
+{
+    return s.toStdString();
+}
+QString toQt(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
 
 QString defaultMask(TNumEdit::TNumType kind)
 {
@@ -64,9 +71,15 @@ TNumEdit::~TNumEdit()
     delete m_ellipsisButton.data();
 }
 
-bool TNumEdit::tabStop() const { return focusPolicy() & Qt::TabFocus; }
+bool TNumEdit::tabStop() const
+{
+    return focusPolicy() & Qt::TabFocus;
+}
 
-void TNumEdit::setTabStop(bool tabStop) { setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus); }
+void TNumEdit::setTabStop(bool tabStop)
+{
+    setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+}
 
 void TNumEdit::setNumMask(const QString &mask)
 {
@@ -95,7 +108,10 @@ void TNumEdit::setText(const QString &text)
         Reformat();
 }
 
-void TNumEdit::setClearOnErr(bool clear) { m_clearOnErr = m_numMask.isEmpty() ? false : clear; }
+void TNumEdit::setClearOnErr(bool clear)
+{
+    m_clearOnErr = m_numMask.isEmpty() ? false : clear;
+}
 
 void TNumEdit::setColor(TColor color)
 {
@@ -121,9 +137,15 @@ void TNumEdit::setDisplayedColor(TColor color)
     setPalette(p);
 }
 
-void TNumEdit::publishText() { m_valueSource->publishText(toStd(QLineEdit::text())); }
+void TNumEdit::publishText()
+{
+    m_valueSource->publishText(toStd(QLineEdit::text()));
+}
 
-double TNumEdit::GetValue() const { return m_valueSource->GetValue(); }
+double TNumEdit::GetValue() const
+{
+    return m_valueSource->GetValue();
+}
 
 void TNumEdit::SetValue(double value)
 {

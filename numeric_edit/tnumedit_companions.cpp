@@ -8,11 +8,15 @@
 #include <QMoveEvent>
 #include <QResizeEvent>
 
-namespace {
+namespace
+{
 constexpr int TitleOffset = 14; // the label's top lies this far above the control's top
 }
 
-QString TNumEdit::title() const { return m_titleLabel ? m_titleLabel->text() : QString(); }
+QString TNumEdit::title() const
+{
+    return m_titleLabel ? m_titleLabel->text() : QString();
+}
 
 void TNumEdit::attachLabel()
 {

@@ -4,13 +4,25 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
-void TNumEdit::focusInEvent(QFocusEvent *event) { QLineEdit::focusInEvent(event); }
+void TNumEdit::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+}
 
-void TNumEdit::focusOutEvent(QFocusEvent *event) { QLineEdit::focusOutEvent(event); }
+void TNumEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+}
 
-void TNumEdit::keyPressEvent(QKeyEvent *event) { QLineEdit::keyPressEvent(event); }
+void TNumEdit::keyPressEvent(QKeyEvent *event)
+{
+    QLineEdit::keyPressEvent(event);
+}
 
-void TNumEdit::keyReleaseEvent(QKeyEvent *event) { QLineEdit::keyReleaseEvent(event); }
+void TNumEdit::keyReleaseEvent(QKeyEvent *event)
+{
+    QLineEdit::keyReleaseEvent(event);
+}
 
 void TNumEdit::HandleEnter() {}
 void TNumEdit::HandleExit() {}

@@ -3,7 +3,8 @@
 #include "exception.h"
 #include "message_box.h"
 
-namespace tk {
+namespace tk
+{
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
 

@@ -2,7 +2,8 @@
 
 #include <QApplication>
 
-namespace tk {
+namespace tk
+{
 
 // The application object. Qt's event loop is not exception-safe, so an Exception that
 // escapes an event handler is caught here and shown with the standard error display; the

@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cmath>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 // NaN means "not fixed": use the system clock.
 std::atomic<double> fixedToday{std::nan("")};
 } // namespace

@@ -2,7 +2,8 @@
 
 #include <optional>
 
-namespace tk {
+namespace tk
+{
 
 // A date value: days since 30 December 1899 (day 0). 1 January 1900 is 2.
 using TDateTime = double;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 FormReadingScope *innermost = nullptr;
 }
 
@@ -25,16 +27,25 @@ void Component::setDesigning(bool designing)
     m_state = designing ? (m_state | csDesigning) : (m_state & ~unsigned(csDesigning));
 }
 
-void Component::FinishLoading() { m_state &= ~unsigned(csLoading); }
+void Component::FinishLoading()
+{
+    m_state &= ~unsigned(csLoading);
+}
 
-FormReadingScope::FormReadingScope() : m_outer(innermost) { innermost = this; }
+FormReadingScope::FormReadingScope() : m_outer(innermost)
+{
+    innermost = this;
+}
 
 FormReadingScope::~FormReadingScope()
 {
     finish();
 }
 
-FormReadingScope *FormReadingScope::current() { return innermost; }
+FormReadingScope *FormReadingScope::current()
+{
+    return innermost;
+}
 
 void FormReadingScope::adopt(Component *component)
 {

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-namespace tk {
+namespace tk
+{
 
 // The component state flags that stored forms and the form designer rely on.
 enum ComponentStateFlag : unsigned {

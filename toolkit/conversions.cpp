@@ -8,11 +8,16 @@
 #include <cstdio>
 #include <limits>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 int hexDigit(char c)
 {
@@ -48,7 +53,8 @@ std::int32_t strToInt(std::string_view text)
         size_t hexStart = std::string_view::npos;
         if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X'))
             hexStart = i + 1;
-        else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X'))
+        else if (i + 1 < text.size() && text[i] == '0' &&
+                 (text[i + 1] == 'x' || text[i + 1] == 'X'))
             hexStart = i + 2;
         if (hexStart != std::string_view::npos) {
             size_t digits = text.size() - hexStart;
@@ -76,8 +82,8 @@ std::int32_t strToInt(std::string_view text)
         if (magnitude > limit)
             fail(text, "integer value");
     }
-    std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude)
-                                  : static_cast<std::int64_t>(magnitude);
+    std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     return static_cast<std::int32_t>(value);
 }
 
@@ -277,7 +283,8 @@ std::string floatToGeneralText(double value, char decimalSeparator)
         if (isDigit(c))
             digits += c;
     int sciExp = 0;
-    std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+'), sci.data() + sci.size(), sciExp);
+    std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+'), sci.data() + sci.size(),
+                    sciExp);
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
     const int E = sciExp + 1; // value = 0.d1d2... x 10^E

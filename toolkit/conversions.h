@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-namespace tk {
+namespace tk
+{
 
 // The toolkit's text and number conversions. They never depend on the C library's locale:
 // separators come only from RegionalSettings. Failures throw EConvertError with the whole
@@ -31,6 +32,7 @@ std::string floatToGeneralText(double value, char decimalSeparator);
 
 // The text of a date value in the short date format (d, dd, M, MM, yy, yyyy; anything else
 // is copied).
-std::string dateToShortDateText(double value, const RegionalSettings &settings = regionalSettings());
+std::string dateToShortDateText(double value,
+                                const RegionalSettings &settings = regionalSettings());
 
 } // namespace tk

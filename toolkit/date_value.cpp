@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdint>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 // Days from 1970-01-01 to 1899-12-30.
 constexpr std::int64_t kEpochShift = 25569;
 
@@ -34,7 +36,10 @@ CivilDate civilFromDays(std::int64_t z)
 }
 } // namespace
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month)
 {
@@ -46,17 +51,17 @@ int daysInMonth(int year, int month)
 
 double encodeDate(int year, int month, int day)
 {
-    return static_cast<double>(daysFromCivil(year, static_cast<unsigned>(month),
-                                             static_cast<unsigned>(day)) +
-                               kEpochShift);
+    return static_cast<double>(
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+        kEpochShift);
 }
 
 CivilDate decodeDate(double value)
 {
     // Keep the arithmetic defined for any double: NaN and far values land on the ends of
     // the supported range.
-    constexpr double lo = -693593.0;  // 0001-01-01
-    constexpr double hi = 2958465.0;  // 9999-12-31
+    constexpr double lo = -693593.0; // 0001-01-01
+    constexpr double hi = 2958465.0; // 9999-12-31
     double v = std::isnan(value) ? 0.0 : std::floor(value);
     if (v < lo)
         v = lo;

@@ -1,6 +1,7 @@
 #pragma once
 
-namespace tk {
+namespace tk
+{
 
 struct CivilDate {
     int year = 0;

@@ -3,7 +3,8 @@
 #include <exception>
 #include <string>
 
-namespace tk {
+namespace tk
+{
 
 // Base of every error that the program reports to the user. The message is UTF-8.
 class Exception : public std::exception

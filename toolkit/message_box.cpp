@@ -12,9 +12,11 @@
 #include <memory>
 #include <mutex>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 
 struct Waiter {
     std::mutex mutex;

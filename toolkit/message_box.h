@@ -7,7 +7,8 @@
 
 class QMessageBox;
 
-namespace tk {
+namespace tk
+{
 
 class Exception;
 

@@ -6,9 +6,11 @@
 #include <cctype>
 #include <memory>
 
-namespace tk {
+namespace tk
+{
 
-namespace {
+namespace
+{
 
 std::shared_ptr<const RegionalSettings> &storage()
 {
@@ -17,11 +19,17 @@ std::shared_ptr<const RegionalSettings> &storage()
     return settings;
 }
 
-bool isFormatLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool isFormatLetter(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
 
 } // namespace
 
-const RegionalSettings &regionalSettings() { return *storage(); }
+const RegionalSettings &regionalSettings()
+{
+    return *storage();
+}
 
 void setRegionalSettings(const RegionalSettings &settings)
 {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace tk {
+namespace tk
+{
 
 // The number and date settings that conversions and date entry follow. Read once from the
 // system locale; tests replace them with setRegionalSettings().

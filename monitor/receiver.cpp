@@ -1,0 +1,143 @@
+#include "receiver.h"
+
+#include "exception.h"
+#include "line_text.h"
+#include "num_value_source.h"
+#include "show_error.h"
+
+#include <QDateTime>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+constexpr int kPassMs = 50;
+}
+
+ReceiverShared::ReceiverShared(std::shared_ptr<const NumValueSource> cycleSource)
+    : cycle(std::move(cycleSource))
+{
+}
+
+void ReceiverShared::setContact(QObject *window)
+{
+    std::lock_guard lock(m_contactMutex);
+    m_contact = window;
+}
+
+void ReceiverShared::post(const char *slot)
+{
+    // Under the mutex, so the window cannot be destroyed between the test and the post.
+    std::lock_guard lock(m_contactMutex);
+    if (m_contact)
+        QMetaObject::invokeMethod(m_contact, slot, Qt::QueuedConnection);
+}
+
+void ReceiverShared::notifyLines()
+{
+    if (!m_dirty.exchange(true, std::memory_order_acq_rel))
+        post("linesArrived");
+}
+
+void ReceiverShared::finishThread()
+{
+    {
+        std::lock_guard lock(m_endMutex);
+        flags.clear(ListenerFlags::Running | ListenerFlags::StopRequest);
+    }
+    m_ended.notify_all();
+    post("receiverEnded");
+}
+
+bool ReceiverShared::waitUntilStopped(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_endMutex);
+    return m_ended.wait_for(lock, timeout, [this] { return !flags.test(ListenerFlags::Running); });
+}
+
+namespace
+{
+
+// One datagram's line into the list: cycle rule, append, newest selected, all under
+// ListLock. A cycle field that does not read as a number at this moment skips the cycle rule
+// for this datagram; the line is kept either way.
+void storeLine(ReceiverShared &shared, std::string_view line, const LineDetails &details)
+{
+    bool stored = false;
+    {
+        ListLockGuard guard(shared.flags);
+        try {
+            const double c = shared.cycle->GetValue();
+            if (c != 0 && c == static_cast<double>(shared.store.count()))
+                shared.store.clear();
+        } catch (const tk::Exception &) {
+        }
+        try {
+            stored = shared.store.append(line, details);
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    if (!stored)
+        ShowError(QStringLiteral("Unable to insert a line"));
+    shared.notifyLines();
+}
+
+} // namespace
+
+void ReceiveLoop(std::shared_ptr<ReceiverShared> shared, int socket)
+{
+    char buffer[kReceiveBufferSize];
+    for (;;) {
+        if (shared->flags.test(ListenerFlags::StopRequest)) {
+            if (socket >= 0)
+                ::close(socket);
+            shared->finishThread();
+            return;
+        }
+        if (socket < 0) {
+            // No socket to wait on: wait out the pass instead of circling.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPassMs));
+            continue;
+        }
+        pollfd watch{socket, POLLIN, 0};
+        const auto passStart = std::chrono::steady_clock::now();
+        const int ready = ::poll(&watch, 1, kPassMs);
+        if (ready < 0) {
+            // A failed wait is silent, but still takes its 50 ms.
+            std::this_thread::sleep_until(passStart + std::chrono::milliseconds(kPassMs));
+            continue;
+        }
+        if (ready == 0)
+            continue;
+        if (!(watch.revents & POLLIN)) {
+            ShowError(QStringLiteral("Socket error."));
+            continue;
+        }
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        // MSG_TRUNC makes Linux report a datagram's real length, so one that did not fit the
+        // buffer is detected instead of silently cut.
+        const ssize_t n = ::recvfrom(socket, buffer, sizeof buffer, MSG_TRUNC,
+                                     reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (n < 0) {
+            const int error = errno;
+            ShowError(QStringLiteral("recvfrom() failed: %1").arg(error));
+            continue;
+        }
+        if (static_cast<size_t>(n) > sizeof buffer) {
+            ShowError(QStringLiteral("recvfrom() failed: %1").arg(EMSGSIZE));
+            continue;
+        }
+        LineDetails details;
+        details.arrivalMs = QDateTime::currentMSecsSinceEpoch();
+        details.address = ntohl(from.sin_addr.s_addr);
+        details.port = ntohs(from.sin_port);
+        storeLine(*shared, cutLine(buffer, static_cast<size_t>(n)), details);
+    }
+}

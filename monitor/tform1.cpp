@@ -1,0 +1,282 @@
+#include "tform1.h"
+
+#include "exception.h"
+#include "line_model.h"
+#include "message_box.h"
+#include "num_value_source.h"
+#include "receiver.h"
+#include "show_error.h"
+#include "tnumedit.h"
+#include "ui_tform1.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+TForm1 *Form1 = nullptr;
+
+namespace
+{
+
+constexpr auto kCloseGrace = std::chrono::milliseconds(200);
+constexpr int kFrameMs = 16;
+
+// The port field's value truncated toward zero; its low 16 bits are the port.
+std::uint16_t portFromValue(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    double low = std::fmod(std::trunc(value), 65536.0); // exact, also beyond 32 bits
+    if (low < 0)
+        low += 65536.0;
+    return static_cast<std::uint16_t>(low);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>())
+{
+    {
+        tk::FormReadingScope form;
+        ui->setupUi(this);
+    }
+    m_shared = std::make_shared<ReceiverShared>(ui->neCycle->valueSource());
+    m_shared->setContact(this);
+
+    m_model = new LineModel(this);
+    ui->lb1->setModel(m_model);
+    auto *copy = new QAction(QStringLiteral("Copy"), ui->lb1);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, [this] { copySelectedLine(); });
+    ui->lb1->addAction(copy);
+    ui->lb1->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    m_frameTimer.setSingleShot(true);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { showLines(); });
+    m_sinceShown.start();
+
+    // toggled, not clicked: every change of the box's state counts, also a programmatic one.
+    connect(ui->cbListen, &QCheckBox::toggled, this,
+            [this] { guarded([this] { cbListenClick(); }); });
+    connect(ui->btnClear, &QPushButton::clicked, this,
+            [this] { guarded([this] { btnClearClick(); }); });
+
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    m_shared->setContact(nullptr);
+    if (m_shared->flags.test(ListenerFlags::Running))
+        m_shared->flags.set(ListenerFlags::StopRequest);
+    if (ListenSocket >= 0)
+        ::close(ListenSocket);
+}
+
+TNumEdit *TForm1::nePort() const
+{
+    return ui->nePort;
+}
+QCheckBox *TForm1::cbListen() const
+{
+    return ui->cbListen;
+}
+QPushButton *TForm1::btnClear() const
+{
+    return ui->btnClear;
+}
+TNumEdit *TForm1::neCycle() const
+{
+    return ui->neCycle;
+}
+QListView *TForm1::lb1() const
+{
+    return ui->lb1;
+}
+
+template <typename F> void TForm1::guarded(F &&handler)
+{
+    try {
+        handler();
+    } catch (const tk::Exception &error) {
+        tk::showException(error);
+    }
+}
+
+void TForm1::FormCreate()
+{
+    // POSIX sockets need no start-up call, so "Error trying to load WINSOCK DLL: %d" cannot
+    // happen here.
+}
+
+void TForm1::cbListenClick()
+{
+    ListenerFlags &flags = m_shared->flags;
+    if (!ui->cbListen->isChecked()) {
+        m_startWhenStopped = false;
+        // Only a running thread clears a stop request; raising one otherwise would stop the
+        // next thread at its first pass.
+        if (flags.test(ListenerFlags::Running) && !flags.test(ListenerFlags::StopRequest))
+            flags.set(ListenerFlags::StopRequest);
+        return;
+    }
+    if (flags.test(ListenerFlags::Running)) {
+        // The previous thread is still stopping: listen as soon as it has ended.
+        if (flags.test(ListenerFlags::StopRequest))
+            m_startWhenStopped = true;
+        return;
+    }
+    startListening();
+}
+
+void TForm1::startListening()
+{
+    try {
+        OpenSocket();
+    } catch (const tk::Exception &) {
+        // The port does not read as a number: nothing listens, so the box must not say so.
+        ui->cbListen->setChecked(false);
+        throw;
+    }
+    ListenerFlags &flags = m_shared->flags;
+    flags.set(ListenerFlags::Running);
+    try {
+        std::thread(ReceiveLoop, m_shared, ListenSocket).detach();
+    } catch (const std::system_error &error) {
+        flags.clear(ListenerFlags::Running);
+        if (ListenSocket >= 0)
+            ::close(ListenSocket);
+        ListenSocket = -1;
+        ui->cbListen->setChecked(false);
+        ShowError(
+            QStringLiteral("Unable to start the receive thread: %1").arg(error.code().value()));
+        return;
+    }
+    ListenSocket = -1; // the receive thread owns it now
+}
+
+void TForm1::OpenSocket()
+{
+    m_boundPort = 0;
+    ListenSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (ListenSocket < 0) {
+        ShowError(QStringLiteral("Socket Failed"));
+        return;
+    }
+    double value = 0;
+    try {
+        value = ui->nePort->GetValue();
+    } catch (...) {
+        ::close(ListenSocket); // not leaked when the port field cannot be read
+        ListenSocket = -1;
+        throw;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(portFromValue(value));
+    if (::bind(ListenSocket, reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
+        const int error = errno;
+        ShowError(QStringLiteral("bind failed: %1").arg(error));
+        return; // stays open and unbound; the receive thread closes it
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(ListenSocket, reinterpret_cast<sockaddr *>(&bound), &length) == 0)
+        m_boundPort = ntohs(bound.sin_port);
+}
+
+void TForm1::btnClearClick()
+{
+    {
+        ListLockGuard guard(m_shared->flags);
+        m_shared->store.clear();
+    }
+    showLines();
+}
+
+void TForm1::FormClose()
+{
+    m_startWhenStopped = false;
+    if (m_shared->flags.test(ListenerFlags::Running))
+        m_shared->flags.set(ListenerFlags::StopRequest);
+    // A receive thread held by an error box is released, sees the request and ends.
+    tk::closeAllMessageBoxes();
+    m_shared->waitUntilStopped(kCloseGrace);
+}
+
+void TForm1::linesArrived()
+{
+    if (m_frameTimer.isActive())
+        return;
+    const qint64 since = m_sinceShown.elapsed();
+    if (since >= kFrameMs)
+        showLines();
+    else
+        m_frameTimer.start(int(kFrameMs - since));
+}
+
+void TForm1::showLines()
+{
+    m_frameTimer.stop();
+    m_sinceShown.restart();
+    m_shared->clearDirty(); // before the snapshot, so later lines post again
+    LineStore::Snapshot snapshot;
+    {
+        ListLockGuard guard(m_shared->flags);
+        snapshot = m_shared->store.snapshot();
+    }
+    if (m_model->apply(snapshot)) {
+        const QModelIndex newest = m_model->index(m_model->rowCount() - 1);
+        ui->lb1->setCurrentIndex(newest);
+        ui->lb1->scrollTo(newest);
+    }
+    // Cleared lines are freed here, outside the lock, when the snapshot goes.
+}
+
+void TForm1::receiverEnded()
+{
+    if (m_startWhenStopped && ui->cbListen->isChecked() &&
+        !m_shared->flags.test(ListenerFlags::Running)) {
+        m_startWhenStopped = false;
+        guarded([this] { startListening(); });
+    }
+}
+
+void TForm1::copySelectedLine()
+{
+    const QModelIndex current = ui->lb1->currentIndex();
+    if (current.isValid())
+        QGuiApplication::clipboard()->setText(m_model->lineText(current.row()));
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (QScreen *s = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(s->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
+}

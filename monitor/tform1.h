@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui
+{
+class TForm1;
+}
+class LineModel;
+class QCheckBox;
+class QListView;
+class QPushButton;
+class ReceiverShared;
+class TNumEdit;
+
+// The main window: the list of received lines and the panel with the port field, "Listen",
+// "Clear" and the cycle field. Built from its stored form; one handler per user event.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    TNumEdit *nePort() const;
+    QCheckBox *cbListen() const;
+    QPushButton *btnClear() const;
+    TNumEdit *neCycle() const;
+    QListView *lb1() const;
+    LineModel *lines() const { return m_model; }
+    ReceiverShared &receiver() const { return *m_shared; }
+    // The UDP port the last socket was bound to (0 when none), e.g. after the system chose it.
+    int boundPort() const { return m_boundPort; }
+
+    // The handlers.
+    void FormCreate();
+    void cbListenClick();
+    void btnClearClick();
+    void FormClose();
+    void OpenSocket();
+
+public slots:
+    // Queued calls from the receive thread.
+    void linesArrived();
+    void receiverEnded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void startListening();
+    void showLines();
+    void copySelectedLine();
+    // Runs a handler; an Exception it raises is shown with the standard error display.
+    template <typename F> void guarded(F &&handler);
+
+    std::unique_ptr<Ui::TForm1> ui;
+    LineModel *m_model = nullptr;
+    std::shared_ptr<ReceiverShared> m_shared;
+    int ListenSocket = -1;
+    int m_boundPort = 0;
+    bool m_startWhenStopped = false; // "Listen" ticked while the previous thread was stopping
+    bool m_centred = false;
+    QTimer m_frameTimer;
+    QElapsedTimer m_sinceShown;
+};
+
+// The main window, set while it is created and valid until the program ends.
+extern TForm1 *Form1;
