@@ -5,7 +5,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Recorder : tk::Component {
     std::vector<int> *log;

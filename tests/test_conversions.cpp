@@ -9,7 +9,8 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 
 std::string convertError(auto &&call)
 {
@@ -36,13 +37,20 @@ TEST(StrToInt, AcceptsDecimalAndHexadecimalForms)
         const char *text;
         std::int32_t value;
     } rows[] = {
-        {"20010", 20010},          {"  5", 5},
-        {"-5", -5},                {"+7", 7},
-        {"007", 7},                {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN}, {"$FF", 255},
-        {"xff", 255},              {"X10", 16},
-        {"0x7FFFFFFF", INT32_MAX}, {"0X1", 1},
-        {"$FFFFFFFF", -1},         {"  $80000000", INT32_MIN},
+        {"20010", 20010},
+        {"  5", 5},
+        {"-5", -5},
+        {"+7", 7},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"$FF", 255},
+        {"xff", 255},
+        {"X10", 16},
+        {"0x7FFFFFFF", INT32_MAX},
+        {"0X1", 1},
+        {"$FFFFFFFF", -1},
+        {"  $80000000", INT32_MIN},
     };
     for (const auto &row : rows)
         EXPECT_EQ(tk::strToInt(row.text), row.value) << row.text;
@@ -50,8 +58,8 @@ TEST(StrToInt, AcceptsDecimalAndHexadecimalForms)
 
 TEST(StrToInt, RejectsWithTheWholeTextInTheMessage)
 {
-    for (const char *text : {"", " ", "5 ", "-", "1.5", "2147483648", "-2147483649", "$",
-                             "0x", "$123456789", "-$10", "+0x1", "12a", "$FG", "9999999999999"})
+    for (const char *text : {"", " ", "5 ", "-", "1.5", "2147483648", "-2147483649", "$", "0x",
+                             "$123456789", "-$10", "+0x1", "12a", "$FG", "9999999999999"})
         EXPECT_EQ(convertError([&] { tk::strToInt(text); }),
                   "'" + std::string(text) + "' is not a valid integer value");
 }
@@ -65,8 +73,8 @@ TEST(StrToFloat, ReadsTheRegionalSeparatorAndExponent)
         tk::RegionalSettings s;
         double value;
     } rows[] = {
-        {"3.25", dot, 3.25}, {"  2", dot, 2},      {"2  ", dot, 2},       {"-.5", dot, -0.5},
-        {".", dot, 0},       {"5.", dot, 5},       {"+1e3", dot, 1000},   {"1E-2", dot, 0.01},
+        {"3.25", dot, 3.25}, {"  2", dot, 2},     {"2  ", dot, 2},       {"-.5", dot, -0.5},
+        {".", dot, 0},       {"5.", dot, 5},      {"+1e3", dot, 1000},   {"1E-2", dot, 0.01},
         {"1e+2", dot, 100},  {"1,5", comma, 1.5}, {"1e-5000", dot, 0.0}, {"-0", dot, 0},
     };
     for (const auto &row : rows)
@@ -78,8 +86,8 @@ TEST(StrToFloat, ReadsTheRegionalSeparatorAndExponent)
 TEST(StrToFloat, Rejects)
 {
     const auto dot = settings('.', '.', "d.M.yyyy");
-    for (const char *text : {"", " ", "-", "1e", "1e+", "1,5", "abc", "1.5x", "1 5", "e5",
-                             "1e5000", "--1", "1.2.3"})
+    for (const char *text :
+         {"", " ", "-", "1e", "1e+", "1,5", "abc", "1.5x", "1 5", "e5", "1e5000", "--1", "1.2.3"})
         EXPECT_EQ(convertError([&] { tk::strToFloat(text, dot); }),
                   "'" + std::string(text) + "' is not a valid floating point value");
     EXPECT_EQ(convertError([] { tk::strToFloat("1.5", settings(',', '.', "d.M.yyyy")); }),
@@ -97,12 +105,18 @@ TEST(StrToDate, FollowsTheShortDateOrder)
         tk::RegionalSettings s;
         int y, m, d;
     } rows[] = {
-        {"1.1.2000", dmy, 2000, 1, 1},   {"1.1", dmy, 2025, 1, 1},
-        {"5.3.99", dmy, 2099, 3, 5},     {"29.2.2000", dmy, 2000, 2, 29},
-        {" 1 . 2 . 2003 ", dmy, 2003, 2, 1}, {"1.2.2003.", dmy, 2003, 2, 1},
-        {"00001.1.2000", dmy, 2000, 1, 1}, {"2024-3-5", ymd, 2024, 3, 5},
-        {"3-5", ymd, 2025, 3, 5},        {"3/5/2024", mdy, 2024, 3, 5},
-        {"3/5", mdy, 2025, 3, 5},        {"3.5.2024", none, 2024, 3, 5},
+        {"1.1.2000", dmy, 2000, 1, 1},
+        {"1.1", dmy, 2025, 1, 1},
+        {"5.3.99", dmy, 2099, 3, 5},
+        {"29.2.2000", dmy, 2000, 2, 29},
+        {" 1 . 2 . 2003 ", dmy, 2003, 2, 1},
+        {"1.2.2003.", dmy, 2003, 2, 1},
+        {"00001.1.2000", dmy, 2000, 1, 1},
+        {"2024-3-5", ymd, 2024, 3, 5},
+        {"3-5", ymd, 2025, 3, 5},
+        {"3/5/2024", mdy, 2024, 3, 5},
+        {"3/5", mdy, 2025, 3, 5},
+        {"3.5.2024", none, 2024, 3, 5},
         {"1.1.0", dmy, 2000, 1, 1},
     };
     for (const auto &row : rows)
@@ -115,9 +129,9 @@ TEST(StrToDate, FollowsTheShortDateOrder)
 TEST(StrToDate, Rejects)
 {
     const auto dmy = settings('.', '.', "d.M.yyyy");
-    for (const char *text : {"", "1", "31.2.2000", "29.2.1900", "0.1.2000", "1.13.2000",
-                             "1.2.2003..", "1.2.", "12345.1.2000", "1.2.3.4", "1-2-2000",
-                             "a.1.2000", "1.1.10000"})
+    for (const char *text :
+         {"", "1", "31.2.2000", "29.2.1900", "0.1.2000", "1.13.2000", "1.2.2003..", "1.2.",
+          "12345.1.2000", "1.2.3.4", "1-2-2000", "a.1.2000", "1.1.10000"})
         EXPECT_EQ(convertError([&] { tk::strToDate(text, 2025, dmy); }),
                   "'" + std::string(text) + "' is not a valid date");
 }
@@ -162,8 +176,9 @@ TEST(DateText, WritesTheShortDateFormat)
 {
     EXPECT_EQ(tk::dateToShortDateText(36526, settings('.', '.', "d.M.yyyy")), "1.1.2000");
     EXPECT_EQ(tk::dateToShortDateText(36526, settings('.', '.', "dd.MM.yy")), "01.01.00");
-    EXPECT_EQ(tk::dateToShortDateText(tk::encodeDate(2025, 12, 9), settings('.', '-', "yyyy-MM-dd")),
-              "2025-12-09");
+    EXPECT_EQ(
+        tk::dateToShortDateText(tk::encodeDate(2025, 12, 9), settings('.', '-', "yyyy-MM-dd")),
+        "2025-12-09");
     const tk::CivilDate d = tk::decodeDate(tk::encodeDate(1899, 12, 30) + 0.75);
     EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day, 18991230);
     EXPECT_EQ(tk::encodeDate(1899, 12, 30), 0);
@@ -175,12 +190,12 @@ TEST(RegionalSettings, DerivesANumericShortDateFormat)
         const char *point, *qtFormat, *format;
         char decimal, date;
     } rows[] = {
-        {".", "d MMM yyyy", "yyyy-MM-dd", '.', '-'},   // the C locale: a month name
-        {".", "M/d/yy", "M/d/yy", '.', '/'},           // en_US
-        {",", "dd.MM.yy", "dd.MM.yy", ',', '.'},       // de_DE
-        {",", "dd/MM/yyyy", "dd/MM/yyyy", ',', '/'},   // fr_FR
-        {",", "dd-MM-yyyy", "dd-MM-yyyy", ',', '-'},   // nl_NL
-        {".", "yyyy/MM/dd", "yyyy/MM/dd", '.', '/'},   // ja_JP
+        {".", "d MMM yyyy", "yyyy-MM-dd", '.', '-'},    // the C locale: a month name
+        {".", "M/d/yy", "M/d/yy", '.', '/'},            // en_US
+        {",", "dd.MM.yy", "dd.MM.yy", ',', '.'},        // de_DE
+        {",", "dd/MM/yyyy", "dd/MM/yyyy", ',', '/'},    // fr_FR
+        {",", "dd-MM-yyyy", "dd-MM-yyyy", ',', '-'},    // nl_NL
+        {".", "yyyy/MM/dd", "yyyy/MM/dd", '.', '/'},    // ja_JP
         {",", "yyyy. MM. dd.", "yyyy.MM.dd", ',', '.'}, // hu_HU
         {".", "dddd, d.MMM.yyyy", "d.M.yyyy", '.', '.'},
         {"\xd9\xab", "d/M/yyyy", "d/M/yyyy", '.', '/'}, // a separator of two bytes

@@ -16,7 +16,8 @@
 #include <atomic>
 #include <thread>
 
-namespace {
+namespace
+{
 
 class NumEditTest : public ::testing::Test
 {
@@ -33,7 +34,10 @@ protected:
     void TearDown() override { tk::setTodayForTesting(std::nullopt); }
 
     // Puts a text in place without formatting it, as a user's typing would.
-    static void type(TNumEdit &e, const char *text) { e.QLineEdit::setText(QString::fromUtf8(text)); }
+    static void type(TNumEdit &e, const char *text)
+    {
+        e.QLineEdit::setText(QString::fromUtf8(text));
+    }
 };
 
 TEST_F(NumEditTest, ConstructionGivesTheDocumentedState)
@@ -85,10 +89,16 @@ TEST_F(NumEditTest, GetValueReadsTheTextAsItsKind)
         const char *text;
         double value;
     } rows[] = {
-        {"", "12", 0},           // ntNone never looks at the text
-        {"<0", "", 0},           {"<0", "20010", 20010}, {"<0", " 5", 5},
-        {"<0", "-5", -5},        {"<0", "$10", 16},      {"<0.00", "", 0},
-        {"<0.00", "3.5", 3.5},   {"<0.00", "-.25", -0.25}, {"D.M.Y", "", 0},
+        {"", "12", 0}, // ntNone never looks at the text
+        {"<0", "", 0},
+        {"<0", "20010", 20010},
+        {"<0", " 5", 5},
+        {"<0", "-5", -5},
+        {"<0", "$10", 16},
+        {"<0.00", "", 0},
+        {"<0.00", "3.5", 3.5},
+        {"<0.00", "-.25", -0.25},
+        {"D.M.Y", "", 0},
         {"D.M.Y", "1.1.2000", 36526},
         {"D.M.Y", "1.1", tk::encodeDate(2025, 1, 1)},
         {"D.M.Y", "5.3.24", tk::encodeDate(2024, 3, 5)},
@@ -180,11 +190,11 @@ TEST_F(NumEditTest, ValueAsSqlLiteral)
         const char *text;
         const char *literal;
     } rows[] = {
-        {"<0", "", "NULL"},          {"", "", "NULL"},
-        {"<0", "12", "12"},          {"<0.00", "1.50", "1.50"},
-        {"<0", "  ", "  "},          {"", "abc", "'abc'"},
-        {"", "  ", "'  '"},          {"D.M.Y", "5.3.2024", "'5.3.2024'"},
-        {"", "it's", "'it''s'"},     {"", "'; DROP TABLE t; --", "'''; DROP TABLE t; --'"},
+        {"<0", "", "NULL"},      {"", "", "NULL"},
+        {"<0", "12", "12"},      {"<0.00", "1.50", "1.50"},
+        {"<0", "  ", "  "},      {"", "abc", "'abc'"},
+        {"", "  ", "'  '"},      {"D.M.Y", "5.3.2024", "'5.3.2024'"},
+        {"", "it's", "'it''s'"}, {"", "'; DROP TABLE t; --", "'''; DROP TABLE t; --'"},
     };
     for (const auto &row : rows) {
         e.setNumMask(QString::fromUtf8(row.mask));

@@ -1,0 +1,101 @@
+#include "line_store.h"
+#include "line_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+
+TEST(CutLine, EndsAtTheFirstControlByteAndAt1600Bytes)
+{
+    const std::string long1601(1601, 'x');
+    const std::string long1600(1600, 'x');
+    const struct {
+        const char *what;
+        std::string datagram;
+        std::string line;
+    } rows[] = {
+        {"CR LF ends the line", "hello\r\n", "hello"},
+        {"a tab drops the rest", "a\tb", "a"},
+        {"a leading control byte gives an empty line",
+         std::string("\x01"
+                     "abc"),
+         ""},
+        {"the empty datagram", "", ""},
+        {"NUL ends the line", std::string("ab\0cd", 5), "ab"},
+        {"space, 127 and 128..255 stay", "a \x7f\x80\xff", "a \x7f\x80\xff"},
+        {"the 1601st byte never belongs to the line", long1601, long1600},
+        {"a control byte after 1600 bytes is beyond the cut", long1600 + "\n", long1600},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(cutLine(row.datagram.data(), row.datagram.size()), row.line) << row.what;
+}
+
+TEST(DecodeLine, ShowsEveryByte)
+{
+    const struct {
+        const char *what;
+        std::string bytes;
+        QString text;
+    } rows[] = {
+        {"ASCII", "plain <b>x</b>", QStringLiteral("plain <b>x</b>")},
+        {"valid UTF-8", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+         QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80")},
+        {"Latin-1 bytes", "\xe9t\xe9", QString::fromUtf8("\xc3\xa9t\xc3\xa9")},
+        {"Windows-1252 range", "\x80\x93\x81",
+         QString::fromUtf8("\xe2\x82\xac\xe2\x80\x9c\xc2\x81")},
+        {"a UTF-8 character cut short", "ab\xe2\x82", QString::fromUtf8("ab\xc3\xa2\xe2\x80\x9a")},
+        {"an overlong form is bytes", "\xc0\xaf", QString::fromUtf8("\xc3\x80\xc2\xaf")},
+        {"a surrogate is bytes", "\xed\xa0\x80", QString::fromUtf8("\xc3\xad\xc2\xa0\xe2\x82\xac")},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(decodeLine(row.bytes), row.text) << row.what;
+}
+
+TEST(LineStore, KeepsLinesAcrossBlocksPagesAndClears)
+{
+    LineStore store;
+    EXPECT_EQ(store.count(), 0u);
+    EXPECT_EQ(store.selectedIndex(), -1);
+    // Enough lines to span several index pages and blocks, of every length up to 1600.
+    const std::size_t n = 5000;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::string line(i % 1601, char('a' + i % 26));
+        ASSERT_TRUE(store.append(line, {std::int64_t(i), std::uint32_t(i * 7), std::uint16_t(i)}));
+    }
+    LineStore::Snapshot before = store.snapshot();
+    ASSERT_EQ(before.count, n);
+    EXPECT_EQ(store.selectedIndex(), std::ptrdiff_t(n - 1));
+    for (std::size_t i = 0; i < n; i += 97) {
+        EXPECT_EQ(before.lines->text(i), std::string(i % 1601, char('a' + i % 26)));
+        const LineDetails d = before.lines->details(i);
+        EXPECT_EQ(d.arrivalMs, std::int64_t(i));
+        EXPECT_EQ(d.address, i * 7);
+        EXPECT_EQ(d.port, std::uint16_t(i));
+    }
+
+    // A clear hands the old lines over: a reader holding them keeps reading them.
+    store.clear();
+    store.append("after", {});
+    LineStore::Snapshot after = store.snapshot();
+    EXPECT_EQ(after.count, 1u);
+    EXPECT_EQ(after.clears, before.clears + 1);
+    EXPECT_NE(after.retired, nullptr);
+    EXPECT_EQ(before.lines->text(n - 1), std::string((n - 1) % 1601, char('a' + (n - 1) % 26)));
+    EXPECT_EQ(after.lines->text(0), "after");
+    EXPECT_EQ(store.snapshot().retired, nullptr); // handed over once
+}
+
+TEST(LineStore, UsesAboutOneByteACharacter)
+{
+    LineGeneration lines;
+    const std::string line(64, 'x');
+    for (int i = 0; i < 100000; ++i)
+        lines.append(line, {});
+    // 64 bytes of text, 16 of details and length, 8 of index, plus block slack.
+    EXPECT_LT(lines.allocatedBytes() / 100000.0, 96.0);
+}
+
+} // namespace

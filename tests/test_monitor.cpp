@@ -1,0 +1,374 @@
+#include "monitor_fixture.h"
+#include "show_error.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <dirent.h>
+#include <sys/resource.h>
+
+namespace
+{
+
+int openDescriptors()
+{
+    int count = 0;
+    if (DIR *dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir))
+            ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+using Form = MonitorFixture;
+
+TEST_F(Form, HasTheStoredLayoutCaptionsAndTexts)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Vestrel by Orlund"));
+    EXPECT_EQ(form->size(), QSize(583, 416));
+    auto *panel = form->findChild<QFrame *>(QStringLiteral("Panel1"));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->geometry(), QRect(470, 0, 113, 416));
+    EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(form->lb1()->geometry(), QRect(0, 0, 470, 416));
+    EXPECT_EQ(form->nePort()->geometry(), QRect(16, 24, 81, 21));
+    EXPECT_EQ(form->cbListen()->geometry(), QRect(16, 48, 57, 17));
+    EXPECT_EQ(form->btnClear()->geometry(), QRect(16, 72, 81, 25));
+    EXPECT_EQ(form->neCycle()->geometry(), QRect(16, 128, 81, 21));
+    EXPECT_EQ(form->cbListen()->text(), QStringLiteral("Listen"));
+    EXPECT_FALSE(form->cbListen()->isChecked());
+    EXPECT_EQ(form->btnClear()->text(), QStringLiteral("Clear"));
+    EXPECT_EQ(form->nePort()->text(), QStringLiteral("20010"));
+    EXPECT_EQ(form->neCycle()->text(), QStringLiteral("0"));
+    for (TNumEdit *field : {form->nePort(), form->neCycle()}) {
+        EXPECT_EQ(field->numMask(), QStringLiteral("<0"));
+        EXPECT_EQ(field->numType(), TNumEdit::ntInt);
+        EXPECT_TRUE(field->clearOnErr());
+        EXPECT_EQ(field->TitleLabel()->parentWidget(), panel);
+    }
+    EXPECT_EQ(form->nePort()->TitleLabel()->text(), QStringLiteral("Port"));
+    EXPECT_EQ(form->neCycle()->TitleLabel()->text(), QStringLiteral("Cycle"));
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+
+    EXPECT_EQ(form->lb1()->accessibleName(), QStringLiteral("Received lines"));
+    EXPECT_EQ(form->nePort()->accessibleName(), QStringLiteral("Port"));
+    EXPECT_EQ(form->neCycle()->accessibleName(), QStringLiteral("Cycle"));
+    EXPECT_EQ(form->cbListen()->accessibleName(), QStringLiteral("Listen"));
+    EXPECT_EQ(form->btnClear()->accessibleName(), QStringLiteral("Clear"));
+
+    // Widening the window widens the list; the panel keeps its width at the right edge.
+    form->resize(700, 500);
+    QTest::qWait(10);
+    EXPECT_EQ(form->lb1()->geometry(), QRect(0, 0, 587, 500));
+    EXPECT_EQ(panel->geometry(), QRect(587, 0, 113, 500));
+}
+
+TEST_F(Form, TabWalksThePanelThenTheList)
+{
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->nePort()->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget *> walk;
+    for (int i = 0; i < 5; ++i) {
+        walk.push_back(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    const std::vector<QWidget *> expected{form->nePort(), form->cbListen(), form->btnClear(),
+                                          form->neCycle(), form->lb1()};
+    EXPECT_EQ(walk, expected);
+}
+
+using Receiver = MonitorFixture;
+
+TEST_F(Receiver, LinesArriveInOrderNewestSelected)
+{
+    const int port = listen();
+
+    for (const char *text : {"hello\r\n", "a\tb", "\x01starts with a control byte", "", "abc"})
+        sendDatagram(port, text);
+    ASSERT_TRUE(waitForRows(5));
+    EXPECT_EQ(line(0), QStringLiteral("hello"));
+    EXPECT_EQ(line(1), QStringLiteral("a"));
+    EXPECT_EQ(line(2), QString());
+    EXPECT_EQ(line(3), QString());
+    EXPECT_EQ(line(4), QStringLiteral("abc"));
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 4);
+    EXPECT_TRUE(tk::takeRecordedBoxes().empty());
+
+    // The tooltip tells when and from where; the text stays the line.
+    const QString details =
+        form->lines()->data(form->lines()->index(4), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(details.contains(QStringLiteral("from 127.0.0.1:"))) << details.toStdString();
+}
+
+TEST_F(Receiver, LongDatagramsAreCutOrReported)
+{
+    const int port = listen();
+    sendDatagram(port, std::string(1601, 'x'));
+    ASSERT_TRUE(waitForRows(1));
+    EXPECT_EQ(line(0), QString(1600, QLatin1Char('x')));
+
+    sendDatagram(port, std::string(1602, 'y'));
+    sendDatagram(port, "after");
+    ASSERT_TRUE(waitForRows(2));
+    EXPECT_EQ(line(1), QStringLiteral("after"));
+    const auto boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("recvfrom() failed: %1").arg(EMSGSIZE));
+}
+
+TEST_F(Receiver, CycleRule)
+{
+    const int port = listen();
+    form->neCycle()->setText(QStringLiteral("3"));
+    for (const char *text : {"a", "b", "c"})
+        sendDatagram(port, text);
+    ASSERT_TRUE(waitForRows(3));
+    sendDatagram(port, "d"); // the list held 3: emptied, then d
+    ASSERT_TRUE(waitForRows(1));
+    EXPECT_EQ(line(0), QStringLiteral("d"));
+    sendDatagram(port, "e");
+    ASSERT_TRUE(waitForRows(2));
+
+    // Cycle 0 never empties; raising it to 2 while 5 lines are there does not either, until
+    // the list was cleared another way.
+    form->neCycle()->setText(QStringLiteral("0"));
+    for (const char *text : {"f", "g", "h"})
+        sendDatagram(port, text);
+    ASSERT_TRUE(waitForRows(5));
+    form->neCycle()->setText(QStringLiteral("2"));
+    sendDatagram(port, "i");
+    ASSERT_TRUE(waitForRows(6));
+    QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+    for (const char *text : {"j", "k", "l"})
+        sendDatagram(port, text);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->lines()->rowCount() == 1 && line(0) == "l"; }, 5000));
+}
+
+TEST_F(Receiver, AnUnreadableCycleFieldSkipsTheRuleAndKeepsTheLine)
+{
+    const int port = listen();
+    form->neCycle()->QLineEdit::setText(QStringLiteral("1x"));
+    sendDatagram(port, "one");
+    sendDatagram(port, "two");
+    ASSERT_TRUE(waitForRows(2));
+    EXPECT_TRUE(tk::takeRecordedBoxes().empty());
+    form->neCycle()->setText(QStringLiteral("2"));
+    sendDatagram(port, "three");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->lines()->rowCount() == 1 && line(0) == "three"; }, 5000));
+}
+
+TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
+{
+    const int port = listen();
+    sendDatagram(port, "old");
+    ASSERT_TRUE(waitForRows(1));
+    QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+    sendDatagram(port, "first");
+    ASSERT_TRUE(waitForRows(1));
+    EXPECT_EQ(line(0), QStringLiteral("first"));
+
+    form->cbListen()->setChecked(false);
+    ASSERT_TRUE(waitUntilStopped());
+    EXPECT_FALSE(form->receiver().flags.test(ListenerFlags::StopRequest));
+    EXPECT_EQ(form->lines()->rowCount(), 1);
+    // The socket is closed: its port can be bound again.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ::close(fd);
+}
+
+TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
+{
+    // 70000 is port 4464, when nobody else holds it.
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(4464);
+    const bool free = ::bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    ::close(probe);
+    if (!free)
+        GTEST_SKIP() << "port 4464 is in use on this machine";
+    form->nePort()->setText(QStringLiteral("70000"));
+    form->cbListen()->setChecked(true);
+    EXPECT_EQ(form->boundPort(), 4464);
+    EXPECT_TRUE(tk::takeRecordedBoxes().empty());
+}
+
+TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
+{
+    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    socklen_t length = sizeof a;
+    ::getsockname(holder, reinterpret_cast<sockaddr *>(&a), &length);
+    form->nePort()->setText(QString::number(ntohs(a.sin_port)));
+    form->cbListen()->setChecked(true);
+    const auto boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("bind failed: %1").arg(EADDRINUSE));
+    EXPECT_TRUE(running()); // the thread runs all the same, on a socket that receives nothing
+    form->cbListen()->setChecked(false);
+    EXPECT_TRUE(waitUntilStopped());
+    ::close(holder);
+}
+
+TEST_F(Receiver, AnUnreadablePortUnchecksWithoutLeakingTheSocket)
+{
+    const int before = openDescriptors();
+    form->nePort()->QLineEdit::setText(QStringLiteral("port"));
+    form->cbListen()->setChecked(true);
+    EXPECT_FALSE(form->cbListen()->isChecked());
+    EXPECT_FALSE(running());
+    EXPECT_EQ(openDescriptors(), before);
+    const auto boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, tk::applicationTitle());
+    EXPECT_EQ(boxes[0].text, QStringLiteral("'port' is not a valid integer value."));
+    // A later check with a good port listens normally.
+    EXPECT_GT(listen(), 0);
+}
+
+TEST_F(Receiver, SocketFailureIsReportedAndTheThreadStillStops)
+{
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit none = old;
+    none.rlim_cur = 0; // no descriptor can be created at all
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    form->cbListen()->setChecked(true);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    const auto boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Socket Failed"));
+    EXPECT_TRUE(running());
+    QTest::qWait(120); // a few passes without a socket, without a box
+    EXPECT_TRUE(tk::takeRecordedBoxes().empty());
+    form->cbListen()->setChecked(false);
+    EXPECT_TRUE(waitUntilStopped());
+}
+
+TEST_F(Receiver, ClosingWhileListeningEndsTheThread)
+{
+    const int port = listen();
+    sendDatagram(port, "x");
+    ASSERT_TRUE(waitForRows(1));
+    ReceiverShared &shared = form->receiver();
+    form->close();
+    EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5)));
+}
+
+TEST_F(Receiver, CopyPutsTheSelectedLineOnTheClipboard)
+{
+    const int port = listen();
+    sendDatagram(port, "caf\xc3\xa9 <b>bold?</b>");
+    ASSERT_TRUE(waitForRows(1));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(form->lb1(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("caf\xc3\xa9 <b>bold?</b>"));
+}
+
+// Real boxes: the receive thread waits for its box while the window stays usable.
+class ReceiverWithBoxes : public MonitorFixture
+{
+protected:
+    void SetUp() override
+    {
+        MonitorFixture::SetUp();
+        tk::setRecordMessageBoxes(false);
+    }
+
+    QMessageBox *waitForBox()
+    {
+        QMessageBox *box = nullptr;
+        QTest::qWaitFor(
+            [&] {
+                auto boxes = tk::openMessageBoxes();
+                box = boxes.empty() ? nullptr : boxes.front();
+                return box != nullptr;
+            },
+            5000);
+        return box;
+    }
+};
+
+TEST_F(ReceiverWithBoxes, CheckingWhileStoppingListensOnceTheOldThreadEnded)
+{
+    listen();
+    sendDatagram(form->boundPort(), std::string(1602, 'z'));
+    QMessageBox *box = waitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Error"));
+    EXPECT_EQ(box->text(), QStringLiteral("recvfrom() failed: %1").arg(EMSGSIZE));
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(form->isEnabled()); // the window stays usable
+
+    form->cbListen()->setChecked(false); // the thread is held by its box: Stopping
+    form->cbListen()->setChecked(true);
+    EXPECT_TRUE(running());
+    box->close();
+    // The old thread ends; the check takes effect and a new thread listens.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return running() && !form->receiver().flags.test(ListenerFlags::StopRequest); },
+        5000));
+    sendDatagram(form->boundPort(), "new thread");
+    ASSERT_TRUE(waitForRows(1));
+    EXPECT_TRUE(form->cbListen()->isChecked());
+}
+
+TEST_F(ReceiverWithBoxes, UncheckingWhileStoppingLeavesNoStaleStopRequest)
+{
+    listen();
+    sendDatagram(form->boundPort(), std::string(2000, 'z'));
+    QMessageBox *box = waitForBox();
+    ASSERT_NE(box, nullptr);
+    form->cbListen()->setChecked(false);
+    form->cbListen()->setChecked(true);
+    form->cbListen()->setChecked(false);
+    box->close();
+    ASSERT_TRUE(waitUntilStopped());
+    EXPECT_EQ(form->receiver().flags.load(), 0u);
+    listen(); // the next thread is not stopped at its first pass
+    sendDatagram(form->boundPort(), "still listening");
+    ASSERT_TRUE(waitForRows(1));
+}
+
+TEST_F(ReceiverWithBoxes, ClosingWithAnOpenBoxReleasesTheThread)
+{
+    listen();
+    sendDatagram(form->boundPort(), std::string(1700, 'z'));
+    ASSERT_NE(waitForBox(), nullptr);
+    ReceiverShared &shared = form->receiver();
+    std::shared_ptr<ReceiverShared> keep; // the form goes; the thread's state must not
+    form->close();
+    EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5)));
+    EXPECT_TRUE(tk::openMessageBoxes().empty());
+}
+
+TEST(ShowError, EmptyTextGivesAnEmptyBoxCaptionedError)
+{
+    tk::setRecordMessageBoxes(true);
+    ShowError(QString());
+    const auto boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(boxes[0].text.isEmpty());
+}
+
+} // namespace
