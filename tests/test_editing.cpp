@@ -1,0 +1,471 @@
+// A real TNumEdit in a shown, active window: focus moves between it and a plain line edit,
+// keys arrive through Qt Test.
+#include "clock.h"
+#include "date_value.h"
+#include "message_box.h"
+#include "regional.h"
+#include "tcolor.h"
+#include "tnumedit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+class EditingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_savedSettings = tk::regionalSettings();
+        setDecimalSeparator('.');
+        tk::setTodayForTesting(tk::encodeDate(2025, 12, 9));
+        // A failing value read must not open a modal box in a test.
+        tk::setRecordMessageBoxes(true);
+
+        window = std::make_unique<QWidget>();
+        auto *layout = new QVBoxLayout(window.get());
+        edit = new TNumEdit(window.get());
+        other = new QLineEdit(window.get());
+        layout->addWidget(edit);
+        layout->addWidget(other);
+        window->show();
+        activate(window.get());
+        other->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(other->hasFocus());
+        recordEvents();
+    }
+
+    void TearDown() override
+    {
+        const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
+        EXPECT_TRUE(boxes.empty()) << "unexpected box: " << boxes.front().text.toStdString();
+        window.reset(); // while boxes are still recorded
+        tk::takeRecordedBoxes();
+        tk::setRecordMessageBoxes(false);
+        tk::setTodayForTesting(std::nullopt);
+        tk::setRegionalSettings(m_savedSettings);
+    }
+
+    static void setDecimalSeparator(char separator)
+    {
+        tk::RegionalSettings s;
+        s.decimalSeparator = separator;
+        s.dateSeparator = '.';
+        s.shortDateFormat = "d.M.yyyy";
+        tk::setRegionalSettings(s);
+    }
+
+    static void activate(QWidget *w)
+    {
+        w->activateWindow();
+        QApplication::setActiveWindow(w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    }
+
+    // A field of the mask's kind holding text as if typed: no formatting yet.
+    void prepare(const char *mask, const char *text = "")
+    {
+        edit->setNumMask(QString::fromUtf8(mask));
+        edit->QLineEdit::setText(QString::fromUtf8(text));
+    }
+
+    void enter() { edit->setFocus(Qt::TabFocusReason); }
+    void leave() { other->setFocus(Qt::TabFocusReason); }
+    void type(const char *keys) { QTest::keyClicks(edit, QString::fromUtf8(keys)); }
+    void pressEnter() { QTest::keyClick(edit, Qt::Key_Return); }
+
+    // The signals that matter here, in order, each with the text the handler saw.
+    void recordEvents()
+    {
+        auto text = [this] { return edit->text().toStdString(); };
+        QObject::connect(edit, &TNumEdit::entered, edit,
+                         [this, text](TNumEdit *) { m_events.push_back("entered " + text()); });
+        QObject::connect(edit, &TNumEdit::exited, edit,
+                         [this, text](TNumEdit *) { m_events.push_back("exited " + text()); });
+        QObject::connect(edit, &TNumEdit::edited, edit,
+                         [this, text](TNumEdit *, const QString &old) {
+                             m_events.push_back("edited " + text() + " old " + old.toStdString());
+                         });
+    }
+    std::vector<std::string> events() const { return m_events; }
+    void clearEvents() { m_events.clear(); }
+
+    std::unique_ptr<QWidget> window;
+    TNumEdit *edit = nullptr;
+    QLineEdit *other = nullptr;
+
+private:
+    tk::RegionalSettings m_savedSettings;
+    std::vector<std::string> m_events;
+};
+
+using Events = std::vector<std::string>;
+
+TEST_F(EditingTest, TypedLettersAreSwallowedOnlyInNumberAndDateFields)
+{
+    struct Case {
+        const char *mask;
+        const char *expected;
+        QString seenByKeyPressed; // what keyPressed handlers receive
+    };
+    const QString swallowed = QString::fromStdU16String(std::u16string(u"1\0"
+                                                                       u"2\0",
+                                                                       4));
+    const Case cases[] = {
+        {"<0", "12", swallowed},
+        {"<0.009", "12", swallowed},
+        {"D.M.Y", "12", swallowed},
+        {"", "1a2B", QStringLiteral("1a2B")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mask);
+        prepare(c.mask);
+        QString seen;
+        auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+                                           [&seen](TNumEdit *, QChar &key) { seen += key; });
+        enter();
+        type("1a2B");
+        EXPECT_EQ(edit->text().toStdString(), c.expected);
+        EXPECT_EQ(seen, c.seenByKeyPressed);
+        QObject::disconnect(connection);
+        edit->QLineEdit::setText(QString());
+        leave();
+    }
+}
+
+TEST_F(EditingTest, AccentedLettersAndControlCharactersPassInEveryKind)
+{
+    for (const char *mask : {"<0", "<0.009", "D.M.Y", ""}) {
+        SCOPED_TRACE(mask);
+        prepare(mask);
+        enter();
+        type("1");
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QStringLiteral("\u00e9\u00df"),
+                            Qt::NoModifier);
+        EXPECT_EQ(edit->text(), QStringLiteral("1\u00e9\u00df"));
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        EXPECT_EQ(edit->text(), QStringLiteral("1\u00e9"));
+        edit->QLineEdit::setText(QString());
+        leave();
+    }
+}
+
+TEST_F(EditingTest, ShortcutsWithLettersStillWork)
+{
+    prepare("<0", "123");
+    enter();
+    edit->deselect();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QStringLiteral("123"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("123"));
+
+    QApplication::clipboard()->setText(QStringLiteral("45"));
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QStringLiteral("45"));
+}
+
+TEST_F(EditingTest, PastedAndInputMethodTextIsNotFiltered)
+{
+    prepare("<0");
+    enter();
+    QApplication::clipboard()->setText(QStringLiteral("12abc"));
+    edit->paste();
+    EXPECT_EQ(edit->text(), QStringLiteral("12abc"));
+
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("xy"));
+    QApplication::sendEvent(edit, &commit);
+    EXPECT_EQ(edit->text(), QStringLiteral("12abcxy"));
+
+    edit->QLineEdit::setText(QString());
+}
+
+TEST_F(EditingTest, EnterInAnEmptyFieldOnlyPassesTheKeyOn)
+{
+    for (const char *mask : {"<0", "<0.009", "D.M.Y"}) {
+        SCOPED_TRACE(mask);
+        prepare(mask);
+        QString seen;
+        auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+                                           [&seen](TNumEdit *, QChar &key) { seen += key; });
+        QSignalSpy returnPressed(edit, &QLineEdit::returnPressed);
+        enter();
+        clearEvents();
+        pressEnter();
+        EXPECT_EQ(edit->text(), QString()); // not formatted to 0 or today
+        EXPECT_EQ(events(), Events{});
+        EXPECT_EQ(seen, QStringLiteral("\r"));
+        EXPECT_EQ(returnPressed.count(), 1);
+        QObject::disconnect(connection);
+        leave();
+    }
+}
+
+// Enter in a number field: the expression's result replaces the text, then formatting.
+struct EnterCase {
+    const char *name;
+    const char *mask;
+    char separator; // regional decimal separator
+    const char *typed;
+    const char *expressionText; // the text right after the expression step
+    const char *finalText;
+    double value;
+};
+
+void PrintTo(const EnterCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class EnterTest : public EditingTest, public ::testing::WithParamInterface<EnterCase>
+{
+};
+
+TEST_P(EnterTest, EvaluatesFormatsAndSelectsTheText)
+{
+    const EnterCase &c = GetParam();
+    setDecimalSeparator(c.separator);
+    prepare(c.mask);
+    enter();
+    type(c.typed);
+    QSignalSpy texts(edit, &QLineEdit::textChanged);
+    pressEnter();
+
+    ASSERT_GE(texts.count(), 1);
+    EXPECT_EQ(texts.at(0).at(0).toString().toStdString(), c.expressionText);
+    EXPECT_EQ(edit->text().toStdString(), c.finalText);
+    EXPECT_EQ(edit->GetValue(), c.value);
+    EXPECT_EQ(edit->selectedText(), edit->text());
+    EXPECT_EQ(edit->valueChanged(), c.value != 0);
+    Events expected = {"entered "};
+    if (*c.finalText) // a rejected result leaves the text as it was at entry: empty
+        expected.push_back("edited " + std::string(c.finalText) + " old ");
+    EXPECT_EQ(events(), expected);
+    EXPECT_TRUE(edit->hasFocus());
+}
+
+const EnterCase enterCases[] = {
+    {"IntegerProduct", "<0", '.', "5*4", "20", "20", 20},
+    {"IntegerMaskCutsHalf", "<0", '.', "7/2", "3.5", "3", 3},
+    {"DecimalThirdKeepsAllDigits", "<0.>", '.', "1/3", "0.333333333333333", "0.333333333333333",
+     0.333333333333333},
+    {"DecimalThirdCutToTheMask", "<0.009", '.', "1/3", "0.333333333333333", "0.333", 0.333},
+    {"BinaryRoundingHidden", "<0.>", '.', "0.1+0.2", "0.3", "0.3", 0.3},
+    {"CommaRegionTypedPoint", "<0,>", ',', "2.5*2", "5", "5", 5},
+    {"CommaRegionResult", "<0,>", ',', "5/2", "2,5", "2,5", 2.5},
+    {"ExponentFormIsRejected", "<0", '.', "1000000000000000", "1E15", "", 0},
+    {"SmallExponentFormIsRejected", "<0.>", '.', "1/100000", "1E-5", "", 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Enter, EnterTest, ::testing::ValuesIn(enterCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EditingTest, EnterAgainAndLeavingFireEditedWithTheSameOldText)
+{
+    prepare("<0", "7");
+    enter();
+    edit->selectAll();
+    type("5*4");
+    pressEnter();
+    pressEnter();
+    leave();
+    const Events expected = {"entered 7", "edited 20 old 7", "edited 20 old 7", "exited 20",
+                             "edited 20 old 7"};
+    EXPECT_EQ(events(), expected);
+    EXPECT_EQ(edit->entryText(), QStringLiteral("7"));
+    EXPECT_EQ(edit->oldText(), QStringLiteral("7"));
+    EXPECT_EQ(edit->entryValue(), 7);
+    EXPECT_TRUE(edit->valueChanged());
+}
+
+TEST_F(EditingTest, ATextBroughtBackFiresNoEditedButKeepsValueChanged)
+{
+    prepare("<0", "7");
+    enter();
+    edit->selectAll();
+    type("8");
+    pressEnter();
+    edit->selectAll();
+    type("7");
+    leave();
+    const Events expected = {"entered 7", "edited 8 old 7", "exited 7"};
+    EXPECT_EQ(events(), expected);
+    EXPECT_TRUE(edit->valueChanged());
+
+    enter();
+    EXPECT_FALSE(edit->valueChanged());
+}
+
+TEST_F(EditingTest, LeavingEvaluatesFormatsThenFiresExitedBeforeEdited)
+{
+    prepare("<0.009");
+    enter();
+    type("5/2");
+    leave();
+    const Events expected = {"entered ", "exited 2.50", "edited 2.50 old "};
+    EXPECT_EQ(events(), expected);
+    EXPECT_EQ(edit->GetValue(), 2.5);
+}
+
+TEST_F(EditingTest, LeavingUnchangedFiresOnlyExited)
+{
+    prepare("<0", "42");
+    enter();
+    leave();
+    const Events expected = {"entered 42", "exited 42"};
+    EXPECT_EQ(events(), expected);
+    EXPECT_FALSE(edit->valueChanged());
+}
+
+TEST_F(EditingTest, PlainTextFieldIsNeverEvaluated)
+{
+    prepare("");
+    enter();
+    type("5*4");
+    pressEnter();
+    EXPECT_EQ(edit->text(), QStringLiteral("5*4"));
+    leave();
+    const Events expected = {"entered ", "exited 5*4", "edited 5*4 old "};
+    EXPECT_EQ(events(), expected);
+}
+
+TEST_F(EditingTest, EntryRemembersTheTextAndDropsTheErrorColour)
+{
+    prepare("<0");
+    edit->setText(QStringLiteral("12a")); // rejected: emptied and painted in the error colour
+    ASSERT_EQ(edit->color(), clRed);
+    ASSERT_EQ(edit->text(), QString());
+    enter();
+    EXPECT_EQ(edit->color(), clWindow);
+    EXPECT_EQ(edit->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+
+    leave();
+    edit->setText(QStringLiteral("42"));
+    clearEvents();
+    enter();
+    EXPECT_EQ(edit->entryText(), QStringLiteral("42"));
+    EXPECT_EQ(edit->oldText(), QStringLiteral("42"));
+    EXPECT_EQ(edit->entryValue(), 42);
+    EXPECT_FALSE(edit->valueChanged());
+    EXPECT_EQ(events(), Events{"entered 42"});
+}
+
+TEST_F(EditingTest, WindowDeactivationDoesNotCommitAHalfTypedExpression)
+{
+    prepare("<0", "3");
+    enter();
+    edit->selectAll();
+    type("5*");
+
+    QWidget elsewhere;
+    elsewhere.show();
+    activate(&elsewhere);
+    EXPECT_FALSE(edit->hasFocus());
+    activate(window.get());
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+
+    // A popup menu takes and returns the focus the same way.
+    QMenu menu;
+    menu.addAction(QStringLiteral("Item"));
+    menu.popup(edit->mapToGlobal(QPoint(0, 0)));
+    QTest::qWait(20);
+    menu.close();
+    QTest::qWait(20);
+    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+
+    type("4");
+    leave();
+    const Events expected = {"entered 3", "exited 20", "edited 20 old 3"};
+    EXPECT_EQ(events(), expected);
+}
+
+TEST_F(EditingTest, ValueReadFailureOnEntryShowsOneBoxAndKeepsTheText)
+{
+    struct Case {
+        const char *mask;
+        const char *text;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"<0", "12abc", "'12abc' is not a valid integer value."},
+        {"<0.009", "1,5", "'1,5' is not a valid floating point value."},
+        {"D.M.Y", "31.2.2000", "'31.2.2000' is not a valid date."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mask);
+        prepare(c.mask, c.text);
+        clearEvents();
+        enter();
+        const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text.toStdString(), c.message);
+        EXPECT_EQ(edit->text().toStdString(), c.text);
+        EXPECT_EQ(events(), Events{}); // no entered
+        // Qt's own focus handling still ran: the field has the focus and Tab selected all.
+        EXPECT_TRUE(edit->hasFocus());
+        EXPECT_EQ(edit->selectedText(), edit->text());
+
+        edit->QLineEdit::setText(QString());
+        leave();
+        tk::takeRecordedBoxes();
+    }
+}
+
+TEST_F(EditingTest, ValueReadFailureOnLeavingStopsBeforeExited)
+{
+    // A date that cannot be read: no expression step for dates, so the read fails.
+    prepare("D.M.Y", "1.1.2000");
+    edit->setClearOnErr(false);
+    enter();
+    edit->QLineEdit::setText(QStringLiteral("31.2.2000"));
+    leave();
+    const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.toStdString(), "'31.2.2000' is not a valid date.");
+    EXPECT_EQ(events(), Events{"entered 1.1.2000"});
+    EXPECT_TRUE(other->hasFocus());
+    edit->QLineEdit::setText(QString());
+}
+
+TEST_F(EditingTest, KeyHandlersSeeAndCanChangeTheKey)
+{
+    prepare("");
+    enter();
+    std::vector<int> downs, ups;
+    QObject::connect(edit, &TNumEdit::keyDown,
+                     [&downs](TNumEdit *, int &key, Qt::KeyboardModifiers) {
+                         downs.push_back(key);
+                         if (key == Qt::Key_Backspace)
+                             key = 0; // takes the key: nothing is deleted
+                     });
+    QObject::connect(edit, &TNumEdit::keyUp,
+                     [&ups](TNumEdit *, int &key, Qt::KeyboardModifiers) { ups.push_back(key); });
+    QObject::connect(edit, &TNumEdit::keyPressed, [](TNumEdit *, QChar &key) {
+        if (key == u'+')
+            key = u'-';
+    });
+    type("5+3");
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), QStringLiteral("5-3"));
+    const std::vector<int> keys = {Qt::Key_5, Qt::Key_Plus, Qt::Key_3, Qt::Key_Backspace};
+    EXPECT_EQ(downs, keys);
+    EXPECT_EQ(ups, keys);
+}
+
+} // namespace
