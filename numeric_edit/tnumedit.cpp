@@ -116,7 +116,6 @@ void TNumEdit::setClearOnErr(bool clear)
 void TNumEdit::setColor(TColor color)
 {
     m_normalColor = color;
-    m_parentColor = false;
     setDisplayedColor(color);
 }
 
@@ -131,6 +130,9 @@ void TNumEdit::setParentColor(bool follow)
 
 void TNumEdit::setDisplayedColor(TColor color)
 {
+    // Showing a colour of its own ends following the parent's colour.
+    if (color != m_displayedColor)
+        m_parentColor = false;
     m_displayedColor = color;
     QPalette p = palette();
     p.setColor(QPalette::Base, resolveColor(color));

@@ -227,6 +227,22 @@ TEST_F(NumEditTest, ColorSetterKeepsNormalColor)
     EXPECT_EQ(e.palette().color(QPalette::Base), QColor(0, 255, 0));
 }
 
+TEST_F(NumEditTest, ShowingAnotherColourStopsFollowingTheParent)
+{
+    QWidget parent;
+    TNumEdit e(&parent);
+    e.setNumMask(QStringLiteral("<0"));
+    e.setParentColor(true);
+    e.setColor(e.color()); // the same colour: still following
+    EXPECT_TRUE(e.parentColor());
+    e.setText(QStringLiteral("12a")); // rejected: painted in the error colour
+    EXPECT_EQ(e.color(), clRed);
+    EXPECT_FALSE(e.parentColor());
+    e.setParentColor(true);
+    e.setColor(clWhite);
+    EXPECT_FALSE(e.parentColor());
+}
+
 TEST_F(NumEditTest, SetTagReachesTheButton)
 {
     TNumEdit e;
