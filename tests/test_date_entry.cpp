@@ -1,6 +1,7 @@
 // Date completion in Reformat, DateValueToText and the date case of SetValue.
 #include "clock.h"
 #include "date_value.h"
+#include "fixed_settings.h"
 #include "num_core.h"
 #include "regional.h"
 #include "tnumedit.h"
@@ -14,26 +15,10 @@ namespace
 {
 
 // Today is 9 December 2025 and dates are shown as d.M.yyyy unless a test says otherwise.
-class DateEntryTest : public ::testing::Test
+class DateEntryTest : public FixedSettingsTest
 {
 protected:
-    void SetUp() override
-    {
-        useShortDateFormat("d.M.yyyy");
-        tk::setTodayForTesting(tk::encodeDate(2025, 12, 9));
-    }
-    void TearDown() override { tk::setTodayForTesting(std::nullopt); }
-
-    static void useShortDateFormat(const char *format)
-    {
-        tk::RegionalSettings s;
-        s.decimalSeparator = '.';
-        const std::string f = format;
-        const size_t divider = f.find_first_not_of("dMy");
-        s.dateSeparator = divider == std::string::npos ? '.' : f[divider];
-        s.shortDateFormat = format;
-        tk::setRegionalSettings(s);
-    }
+    static void useShortDateFormat(const char *format) { useSettings('.', format); }
 };
 
 struct Row {

@@ -2,6 +2,7 @@
 // keys arrive through Qt Test.
 #include "clock.h"
 #include "date_value.h"
+#include "fixed_settings.h"
 #include "message_box.h"
 #include "regional.h"
 #include "tcolor.h"
@@ -26,14 +27,12 @@
 namespace
 {
 
-class EditingTest : public ::testing::Test
+class EditingTest : public FixedSettingsTest
 {
 protected:
     void SetUp() override
     {
-        m_savedSettings = tk::regionalSettings();
-        setDecimalSeparator('.');
-        tk::setTodayForTesting(tk::encodeDate(2025, 12, 9));
+        FixedSettingsTest::SetUp();
         // A failing value read must not open a modal box in a test.
         tk::setRecordMessageBoxes(true);
 
@@ -57,18 +56,10 @@ protected:
         window.reset(); // while boxes are still recorded
         tk::takeRecordedBoxes();
         tk::setRecordMessageBoxes(false);
-        tk::setTodayForTesting(std::nullopt);
-        tk::setRegionalSettings(m_savedSettings);
+        FixedSettingsTest::TearDown();
     }
 
-    static void setDecimalSeparator(char separator)
-    {
-        tk::RegionalSettings s;
-        s.decimalSeparator = separator;
-        s.dateSeparator = '.';
-        s.shortDateFormat = "d.M.yyyy";
-        tk::setRegionalSettings(s);
-    }
+    static void setDecimalSeparator(char separator) { useSettings(separator, "d.M.yyyy"); }
 
     static void activate(QWidget *w)
     {
@@ -110,7 +101,6 @@ protected:
     QLineEdit *other = nullptr;
 
 private:
-    tk::RegionalSettings m_savedSettings;
     std::vector<std::string> m_events;
 };
 

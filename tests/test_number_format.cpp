@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "component.h"
 #include "date_value.h"
+#include "fixed_settings.h"
 #include "num_core.h"
 #include "regional.h"
 #include "tnumedit.h"
@@ -380,20 +381,9 @@ TEST(NumberFormat, ResultsKeepTheLimitsAndAreStable)
 // ---------------------------------------------------------------------------------------------
 // The widget: when it formats, and in which order it shows bad input
 
-class NumberFormatWidget : public ::testing::Test
+class NumberFormatWidget : public FixedSettingsTest
 {
 protected:
-    void SetUp() override
-    {
-        tk::RegionalSettings s;
-        s.decimalSeparator = '.';
-        s.dateSeparator = '.';
-        s.shortDateFormat = "d.M.yyyy";
-        tk::setRegionalSettings(s);
-        tk::setTodayForTesting(tk::encodeDate(2025, 12, 9));
-    }
-    void TearDown() override { tk::setTodayForTesting(std::nullopt); }
-
     // Restores a control the way a stored form does: mask, kind and text in stored order
     // while loading, FormatOnCreate (stored later) only when set, then the loading-finished
     // hook. ClearOnErr false equals its stored default and is not stored.

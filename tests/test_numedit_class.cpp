@@ -1,4 +1,5 @@
 #include "clock.h"
+#include "fixed_settings.h"
 #include "date_value.h"
 #include "exception.h"
 #include "num_value_source.h"
@@ -19,20 +20,9 @@
 namespace
 {
 
-class NumEditTest : public ::testing::Test
+class NumEditTest : public FixedSettingsTest
 {
 protected:
-    void SetUp() override
-    {
-        tk::RegionalSettings s;
-        s.decimalSeparator = '.';
-        s.dateSeparator = '.';
-        s.shortDateFormat = "d.M.yyyy";
-        tk::setRegionalSettings(s);
-        tk::setTodayForTesting(tk::encodeDate(2025, 12, 9));
-    }
-    void TearDown() override { tk::setTodayForTesting(std::nullopt); }
-
     // Puts a text in place without formatting it, as a user's typing would.
     static void type(TNumEdit &e, const char *text)
     {
