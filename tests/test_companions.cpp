@@ -8,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // A field at the port field's place in a shown parent: geometry events are only delivered
 // to shown widgets.

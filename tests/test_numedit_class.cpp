@@ -1,7 +1,7 @@
 #include "clock.h"
-#include "fixed_settings.h"
 #include "date_value.h"
 #include "exception.h"
+#include "fixed_settings.h"
 #include "num_value_source.h"
 #include "probe_num_edit.h"
 #include "regional.h"
