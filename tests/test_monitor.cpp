@@ -1,6 +1,7 @@
 #include "monitor_fixture.h"
 #include "show_error.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFrame>
@@ -82,6 +83,27 @@ TEST_F(Form, TabWalksThePanelThenTheList)
     const std::vector<QWidget *> expected{form->nePort(), form->cbListen(), form->btnClear(),
                                           form->neCycle(), form->lb1()};
     EXPECT_EQ(walk, expected);
+}
+
+TEST_F(Form, ControlsAreNamedDescribedAndLabelled)
+{
+    const std::vector<QWidget *> controls{form->nePort(), form->cbListen(), form->btnClear(),
+                                          form->neCycle(), form->lb1()};
+    for (QWidget *control : controls) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr);
+        const std::string name = control->objectName().toStdString();
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+        EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty()) << name;
+    }
+    // A screen reader reaches a field's title through the label relation.
+    for (TNumEdit *field : {form->nePort(), form->neCycle()}) {
+        EXPECT_EQ(field->TitleLabel()->buddy(), field);
+        const auto labels =
+            QAccessible::queryAccessibleInterface(field)->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1) << field->objectName().toStdString();
+        EXPECT_EQ(labels[0].first->object(), field->TitleLabel());
+    }
 }
 
 using Receiver = MonitorFixture;
