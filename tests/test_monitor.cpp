@@ -83,6 +83,14 @@ TEST_F(Form, TabWalksThePanelThenTheList)
     const std::vector<QWidget *> expected{form->nePort(), form->cbListen(), form->btnClear(),
                                           form->neCycle(), form->lb1()};
     EXPECT_EQ(walk, expected);
+    // Tab from the list comes back to the port field; Shift+Tab walks the other way.
+    EXPECT_EQ(QApplication::focusWidget(), form->nePort());
+    std::vector<QWidget *> back;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        back.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(back, std::vector<QWidget *>(expected.rbegin(), expected.rend()));
 }
 
 TEST_F(Form, ControlsAreNamedDescribedAndLabelled)
@@ -104,6 +112,62 @@ TEST_F(Form, ControlsAreNamedDescribedAndLabelled)
         ASSERT_EQ(labels.size(), 1) << field->objectName().toStdString();
         EXPECT_EQ(labels[0].first->object(), field->TitleLabel());
     }
+}
+
+// Keys go where the keyboard's focus is, as they would for a user.
+class Keyboard : public MonitorFixture
+{
+protected:
+    QWidget *press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget *focus = QApplication::focusWidget();
+        EXPECT_NE(focus, nullptr);
+        if (focus)
+            QTest::keyClick(focus, key, modifiers);
+        return QApplication::focusWidget();
+    }
+};
+
+TEST_F(Keyboard, ListensBrowsesAndClearsWithoutAMouse)
+{
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (int i = 0; i < 5 && QApplication::focusWidget() != form->nePort(); ++i)
+        press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), form->nePort());
+
+    press(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(form->nePort(), QStringLiteral("0")); // the system picks a free port
+    ASSERT_EQ(press(Qt::Key_Tab), form->cbListen());
+    ASSERT_EQ(form->nePort()->text(), QStringLiteral("0"));
+    press(Qt::Key_Space);
+    ASSERT_TRUE(form->cbListen()->isChecked());
+    ASSERT_TRUE(running());
+    ASSERT_GT(form->boundPort(), 0);
+    for (const char *text : {"one", "two", "three"})
+        sendDatagram(form->boundPort(), text);
+    ASSERT_TRUE(waitForRows(3));
+
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(press(Qt::Key_Tab), form->lb1());
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 2);
+    press(Qt::Key_Up);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 1);
+    press(Qt::Key_Home);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 0);
+    press(Qt::Key_End);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 2);
+
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(press(Qt::Key_Backtab, Qt::ShiftModifier), form->btnClear());
+    press(Qt::Key_Space);
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+
+    ASSERT_EQ(press(Qt::Key_Backtab, Qt::ShiftModifier), form->cbListen());
+    press(Qt::Key_Space);
+    EXPECT_FALSE(form->cbListen()->isChecked());
+    EXPECT_TRUE(waitUntilStopped());
 }
 
 using Receiver = MonitorFixture;
