@@ -4,11 +4,14 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -25,6 +28,28 @@ int openDescriptors()
         ::closedir(dir);
     }
     return count;
+}
+
+// Sends from a socket of its own and returns the port it sent from.
+int sendDatagramFrom(int port, const std::string &bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    EXPECT_GE(fd, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&from), sizeof from), 0);
+    socklen_t length = sizeof from;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&from), &length);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
+                       sizeof to),
+              static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    return ntohs(from.sin_port);
 }
 
 using Form = MonitorFixture;
@@ -171,6 +196,36 @@ TEST_F(Keyboard, ListensBrowsesAndClearsWithoutAMouse)
 }
 
 using Receiver = MonitorFixture;
+
+TEST_F(Receiver, HoveringALineShowsWhenAndFromWhere)
+{
+    const int port = listen();
+    sendDatagram(port, "first");
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    const int sender = sendDatagramFrom(port, "from a known port");
+    ASSERT_TRUE(waitForRows(2));
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+    const QModelIndex row = form->lines()->index(1);
+    const QString details = form->lines()->data(row, Qt::ToolTipRole).toString();
+    const QString from = QStringLiteral(" from 127.0.0.1:%1").arg(sender);
+    ASSERT_TRUE(details.endsWith(from)) << details.toStdString();
+    const QDateTime arrived = QDateTime::fromString(details.chopped(from.size()),
+                                                    QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    ASSERT_TRUE(arrived.isValid()) << details.toStdString();
+    EXPECT_GE(arrived.toMSecsSinceEpoch(), before);
+    EXPECT_LE(arrived.toMSecsSinceEpoch(), after);
+    EXPECT_EQ(line(1), QStringLiteral("from a known port")); // the line itself is unchanged
+
+    // The list view shows exactly that when the pointer rests on the line.
+    QWidget *viewport = form->lb1()->viewport();
+    const QPoint spot = form->lb1()->visualRect(row).center();
+    QHelpEvent hover(QEvent::ToolTip, spot, viewport->mapToGlobal(spot));
+    QApplication::sendEvent(viewport, &hover);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::isVisible(); }, 2000));
+    EXPECT_EQ(QToolTip::text(), details);
+    QToolTip::hideText();
+}
 
 TEST_F(Receiver, LinesArriveInOrderNewestSelected)
 {
