@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDesignerFormEditorInterface>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -184,8 +185,8 @@ class DesignerFormEditor : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QCoreApplication::addLibraryPath(QFileInfo(pluginFile).absolutePath() +
-                                         QStringLiteral("/.."));
+        // Designer looks for plugins in the designer folder of each library path.
+        QCoreApplication::addLibraryPath(QFileInfo(pluginFile).absoluteDir().filePath(".."));
         core = QDesignerComponents::createFormEditor(&owner);
         QDesignerComponents::initializeResources();
         QDesignerComponents::initializePlugins(core);
@@ -228,17 +229,19 @@ protected:
         QString name;
         while (!reader.atEnd()) {
             reader.readNext();
-            if (reader.isStartElement() && reader.name() == QLatin1String("widget"))
+            if (reader.isStartElement() && reader.name() == QLatin1String("widget")) {
                 inside = reader.attributes().value(QLatin1String("name")) == QLatin1String(field);
-            else if (inside && reader.isStartElement() &&
-                     reader.name() == QLatin1String("property"))
-                name = reader.attributes().value(QLatin1String("name")).toString();
-            else if (inside && reader.isStartElement() && !name.isEmpty()) {
-                properties.emplace_back(
-                    name, reader.readElementText(QXmlStreamReader::IncludeChildElements));
-                name.clear();
-            } else if (reader.isEndElement() && reader.name() == QLatin1String("widget"))
+            } else if (reader.isEndElement() && reader.name() == QLatin1String("widget")) {
                 inside = false;
+            } else if (inside && reader.isStartElement()) {
+                if (reader.name() == QLatin1String("property")) {
+                    name = reader.attributes().value(QLatin1String("name")).toString();
+                } else if (!name.isEmpty()) { // the value's element
+                    properties.emplace_back(
+                        name, reader.readElementText(QXmlStreamReader::IncludeChildElements));
+                    name.clear();
+                }
+            }
         }
         return properties;
     }
@@ -252,7 +255,7 @@ protected:
     }
 
     QObject owner;
-    QWidget panels; // goes before the form editor
+    QWidget panels; // holds the property editor; destroyed before the form editor
     QDesignerFormEditorInterface *core = nullptr;
     QDesignerFormWindowInterface *window = nullptr;
 };
