@@ -29,6 +29,8 @@ void TNumEdit::attachLabel()
             m_titleLabel->show();
     }
     m_titleLabel->adjustSize(); // a free label's default size would cover the field
+    // The title names the field for screen readers, and a mnemonic in it focuses the field.
+    m_titleLabel->setBuddy(this);
     m_titleLabel->move(x(), y() - TitleOffset);
 }
 

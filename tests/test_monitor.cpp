@@ -1,13 +1,17 @@
 #include "monitor_fixture.h"
 #include "show_error.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -24,6 +28,28 @@ int openDescriptors()
         ::closedir(dir);
     }
     return count;
+}
+
+// Sends from a socket of its own and returns the port it sent from.
+int sendDatagramFrom(int port, const std::string &bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    EXPECT_GE(fd, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&from), sizeof from), 0);
+    socklen_t length = sizeof from;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&from), &length);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
+                       sizeof to),
+              static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    return ntohs(from.sin_port);
 }
 
 using Form = MonitorFixture;
@@ -82,9 +108,124 @@ TEST_F(Form, TabWalksThePanelThenTheList)
     const std::vector<QWidget *> expected{form->nePort(), form->cbListen(), form->btnClear(),
                                           form->neCycle(), form->lb1()};
     EXPECT_EQ(walk, expected);
+    // Tab from the list comes back to the port field; Shift+Tab walks the other way.
+    EXPECT_EQ(QApplication::focusWidget(), form->nePort());
+    std::vector<QWidget *> back;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        back.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(back, std::vector<QWidget *>(expected.rbegin(), expected.rend()));
+}
+
+TEST_F(Form, ControlsAreNamedDescribedAndLabelled)
+{
+    const std::vector<QWidget *> controls{form->nePort(), form->cbListen(), form->btnClear(),
+                                          form->neCycle(), form->lb1()};
+    for (QWidget *control : controls) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr);
+        const std::string name = control->objectName().toStdString();
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+        EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty()) << name;
+    }
+    // A screen reader reaches a field's title through the label relation.
+    for (TNumEdit *field : {form->nePort(), form->neCycle()}) {
+        EXPECT_EQ(field->TitleLabel()->buddy(), field);
+        const auto labels =
+            QAccessible::queryAccessibleInterface(field)->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1) << field->objectName().toStdString();
+        EXPECT_EQ(labels[0].first->object(), field->TitleLabel());
+    }
+}
+
+// Keys go where the keyboard's focus is, as they would for a user.
+class Keyboard : public MonitorFixture
+{
+protected:
+    QWidget *press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget *focus = QApplication::focusWidget();
+        EXPECT_NE(focus, nullptr);
+        if (focus)
+            QTest::keyClick(focus, key, modifiers);
+        return QApplication::focusWidget();
+    }
+};
+
+TEST_F(Keyboard, ListensBrowsesAndClearsWithoutAMouse)
+{
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (int i = 0; i < 5 && QApplication::focusWidget() != form->nePort(); ++i)
+        press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), form->nePort());
+
+    press(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(form->nePort(), QStringLiteral("0")); // the system picks a free port
+    ASSERT_EQ(press(Qt::Key_Tab), form->cbListen());
+    ASSERT_EQ(form->nePort()->text(), QStringLiteral("0"));
+    press(Qt::Key_Space);
+    ASSERT_TRUE(form->cbListen()->isChecked());
+    ASSERT_TRUE(running());
+    ASSERT_GT(form->boundPort(), 0);
+    for (const char *text : {"one", "two", "three"})
+        sendDatagram(form->boundPort(), text);
+    ASSERT_TRUE(waitForRows(3));
+
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(press(Qt::Key_Tab), form->lb1());
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 2);
+    press(Qt::Key_Up);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 1);
+    press(Qt::Key_Home);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 0);
+    press(Qt::Key_End);
+    EXPECT_EQ(form->lb1()->currentIndex().row(), 2);
+
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(press(Qt::Key_Backtab, Qt::ShiftModifier), form->btnClear());
+    press(Qt::Key_Space);
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+
+    ASSERT_EQ(press(Qt::Key_Backtab, Qt::ShiftModifier), form->cbListen());
+    press(Qt::Key_Space);
+    EXPECT_FALSE(form->cbListen()->isChecked());
+    EXPECT_TRUE(waitUntilStopped());
 }
 
 using Receiver = MonitorFixture;
+
+TEST_F(Receiver, HoveringALineShowsWhenAndFromWhere)
+{
+    const int port = listen();
+    sendDatagram(port, "first");
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    const int sender = sendDatagramFrom(port, "from a known port");
+    ASSERT_TRUE(waitForRows(2));
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+    const QModelIndex row = form->lines()->index(1);
+    const QString details = form->lines()->data(row, Qt::ToolTipRole).toString();
+    const QString from = QStringLiteral(" from 127.0.0.1:%1").arg(sender);
+    ASSERT_TRUE(details.endsWith(from)) << details.toStdString();
+    const QDateTime arrived = QDateTime::fromString(details.chopped(from.size()),
+                                                    QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    ASSERT_TRUE(arrived.isValid()) << details.toStdString();
+    EXPECT_GE(arrived.toMSecsSinceEpoch(), before);
+    EXPECT_LE(arrived.toMSecsSinceEpoch(), after);
+    EXPECT_EQ(line(1), QStringLiteral("from a known port")); // the line itself is unchanged
+
+    // The list view shows exactly that when the pointer rests on the line.
+    QWidget *viewport = form->lb1()->viewport();
+    const QPoint spot = form->lb1()->visualRect(row).center();
+    QHelpEvent hover(QEvent::ToolTip, spot, viewport->mapToGlobal(spot));
+    QApplication::sendEvent(viewport, &hover);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::isVisible(); }, 2000));
+    EXPECT_EQ(QToolTip::text(), details);
+    QToolTip::hideText();
+}
 
 TEST_F(Receiver, LinesArriveInOrderNewestSelected)
 {

@@ -29,6 +29,9 @@ public:
     bool isReading() const { return m_state & csReading; }
     bool isDesigning() const { return m_state & csDesigning; }
     void setDesigning(bool designing);
+    // Marks the component loading until its FinishLoading runs. For hosts that apply stored
+    // properties themselves, without a FormReadingScope (Qt Designer, QUiLoader).
+    void markLoading() { m_state |= csLoading; }
 
     // The loading-finished hook. The inherited part clears csLoading; overrides call it first.
     virtual void FinishLoading();
