@@ -162,6 +162,7 @@ private:
     bool m_noFormatOnEmpty = false;
     bool m_parentColor = false;
     int m_tag = 0;
+    bool m_entered = false; // between entry and leaving, across transient focus changes
     QPointer<TEdSpeedButton> m_ellipsisButton;
     QPointer<QLabel> m_titleLabel;
     std::shared_ptr<NumValueSource> m_valueSource;

@@ -50,18 +50,24 @@ QString typedText(const QKeyEvent *event)
 // the widget is sound even when reading the value fails and the error escapes to the
 // application, and an entered, exited or edited handler that moves the focus does not have
 // Qt's bookkeeping run after it. Qt's editingFinished therefore still sees the text as typed.
+// The focus coming back after a deactivation or a popup is no new entry, but the first focus a
+// field gets with its window's activation is one: the field tracks whether it was entered.
 void TNumEdit::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    if (!isTransientFocusChange(event->reason()))
+    if (!m_entered) {
+        m_entered = true;
         HandleEnter();
+    }
 }
 
 void TNumEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    if (!isTransientFocusChange(event->reason()))
+    if (m_entered && !isTransientFocusChange(event->reason())) {
+        m_entered = false;
         HandleExit();
+    }
 }
 
 void TNumEdit::keyPressEvent(QKeyEvent *event)

@@ -385,6 +385,21 @@ TEST_F(EditingTest, WindowDeactivationDoesNotCommitAHalfTypedExpression)
     EXPECT_EQ(events(), expected);
 }
 
+TEST_F(EditingTest, FocusFromTheWindowsFirstActivationIsAnEntry)
+{
+    prepare("<0", "3");
+    QWidget elsewhere;
+    elsewhere.show();
+    activate(&elsewhere);
+    edit->setFocus(Qt::OtherFocusReason); // the inactive window's focus widget, no event yet
+    activate(window.get());
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->entryText(), QStringLiteral("3"));
+    leave();
+    const Events expected = {"entered 3", "exited 3"}; // nothing edited
+    EXPECT_EQ(events(), expected);
+}
+
 TEST_F(EditingTest, ValueReadFailureOnEntryShowsOneBoxAndKeepsTheText)
 {
     struct Case {
