@@ -9,22 +9,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <dirent.h>
 #include <sys/resource.h>
 
 namespace
 {
-
-int openDescriptors()
-{
-    int count = 0;
-    if (DIR *dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir))
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
 
 using Form = MonitorFixture;
 
@@ -211,6 +199,8 @@ TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 
 TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
 {
+    const int descriptors = openDescriptors();
+    const int threads = runningThreads();
     const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -227,6 +217,8 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
     ::close(holder);
+    EXPECT_TRUE(settlesAt(descriptors, threads)); // the unbound socket was closed
+    listenAgainThenStop(descriptors, threads);
 }
 
 TEST_F(Receiver, AnUnreadablePortUnchecksWithoutLeakingTheSocket)
@@ -247,6 +239,8 @@ TEST_F(Receiver, AnUnreadablePortUnchecksWithoutLeakingTheSocket)
 
 TEST_F(Receiver, SocketFailureIsReportedAndTheThreadStillStops)
 {
+    const int descriptors = openDescriptors();
+    const int threads = runningThreads();
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit none = old;
@@ -262,6 +256,8 @@ TEST_F(Receiver, SocketFailureIsReportedAndTheThreadStillStops)
     EXPECT_TRUE(tk::takeRecordedBoxes().empty());
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
+    EXPECT_TRUE(settlesAt(descriptors, threads));
+    listenAgainThenStop(descriptors, threads);
 }
 
 TEST_F(Receiver, ClosingWhileListeningEndsTheThread)
