@@ -4,9 +4,11 @@
 // libFuzzer keeps the input; and the plain-text input format of the seed files.
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,14 +66,16 @@ inline std::vector<std::string_view> fields(const std::uint8_t *data, std::size_
     return out;
 }
 
-// The value rounded to 15 significant digits, correctly, as a double.
+// The value rounded to 15 significant digits, correctly, as a double. The largest doubles
+// round beyond the range: infinity.
 inline double rounded15(double value)
 {
     char buf[64];
     const auto written =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     double out = 0;
-    std::from_chars(buf, written.ptr, out);
+    if (std::from_chars(buf, written.ptr, out).ec == std::errc::result_out_of_range)
+        return std::copysign(std::numeric_limits<double>::infinity(), value);
     return out;
 }
 
