@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 // What an entry of /proc/self/fd points to, or the name of a thread in /proc/self/task.
@@ -93,6 +94,9 @@ class MonitorFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // The first thread of a process may start helpers of the runtime (ThreadSanitizer's
+        // background thread): start one now, so that they count as present from the start.
+        std::thread([] {}).join();
         tk::setRecordMessageBoxes(true);
         tk::takeRecordedBoxes();
         form = std::make_unique<TForm1>();
