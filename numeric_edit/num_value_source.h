@@ -4,24 +4,28 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // The part of a TNumEdit that another thread may read: its text and kind, published on
-// every change without a lock, so a reader sees the text before or after a change and never
-// waits for the GUI thread. It outlives the widget for as long as a reader holds it.
+// every change, so a reader sees the text before or after a change and never waits for the
+// GUI thread to do anything but swap a pointer. It outlives the widget for as long as a
+// reader holds it.
 class NumValueSource
 {
 public:
     void publishText(std::string text)
     {
-        m_text.store(std::make_shared<const std::string>(std::move(text)),
-                     std::memory_order_release);
-    }
+        auto fresh = std::make_shared<const std::string>(std::move(text));
+        std::lock_guard lock(m_mutex);
+        m_text.swap(fresh);
+    } // the old text is released after the lock
     void publishKind(numcore::Kind kind) { m_kind.store(kind, std::memory_order_release); }
 
     std::shared_ptr<const std::string> text() const
     {
-        return m_text.load(std::memory_order_acquire);
+        std::lock_guard lock(m_mutex);
+        return m_text;
     }
     numcore::Kind kind() const { return m_kind.load(std::memory_order_acquire); }
 
@@ -30,6 +34,11 @@ public:
     double GetValue() const;
 
 private:
-    std::atomic<std::shared_ptr<const std::string>> m_text{std::make_shared<const std::string>()};
+    // Held only to copy or swap the pointer, never while waiting for anything else, so the
+    // receive thread, which reads under ListLock, waits at most for one swap. Not
+    // std::atomic<std::shared_ptr>: libstdc++ 12 releases its inner lock in load() with
+    // relaxed order, so a load races with the next store (ThreadSanitizer shows it).
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const std::string> m_text = std::make_shared<const std::string>();
     std::atomic<numcore::Kind> m_kind{numcore::Kind::None};
 };

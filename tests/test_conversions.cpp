@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace
@@ -81,6 +83,20 @@ TEST(StrToFloat, ReadsTheRegionalSeparatorAndExponent)
         EXPECT_DOUBLE_EQ(tk::strToFloat(row.text, row.s), row.value) << row.text;
     // Within the extended range but beyond a double's: the value is held as infinity.
     EXPECT_TRUE(std::isinf(tk::strToFloat("1e4000", dot)));
+    EXPECT_TRUE(std::isinf(tk::strToFloat("-1e4000", dot)) && tk::strToFloat("-1e4000", dot) < 0);
+}
+
+TEST(StrToFloat, GivesTheNearestDouble)
+{
+    // The first three, read through the extended type first, round twice and land one step
+    // off. A value's general number text must read back exactly.
+    const auto dot = settings('.', '.', "d.M.yyyy");
+    for (const char *text : {"1.31505501404952E-47", "-2.37728335246794e-233",
+                             "2.68446400052108e+274", "0.1", "1E-320"}) {
+        double nearest = 0;
+        std::from_chars(text, text + std::strlen(text), nearest);
+        EXPECT_EQ(tk::strToFloat(text, dot), nearest) << text;
+    }
 }
 
 TEST(StrToFloat, Rejects)

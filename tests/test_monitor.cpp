@@ -13,22 +13,10 @@
 #include <QPushButton>
 #include <QToolTip>
 
-#include <dirent.h>
 #include <sys/resource.h>
 
 namespace
 {
-
-int openDescriptors()
-{
-    int count = 0;
-    if (DIR *dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir))
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
 
 // Sends from a socket of its own and returns the port it sent from.
 int sendDatagramFrom(int port, const std::string &bytes)
@@ -352,6 +340,8 @@ TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 
 TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
 {
+    const int descriptors = openDescriptors();
+    const int threads = runningThreads();
     const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -368,6 +358,8 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
     ::close(holder);
+    EXPECT_TRUE(settlesAt(descriptors, threads)); // the unbound socket was closed
+    listenAgainThenStop(descriptors, threads);
 }
 
 TEST_F(Receiver, AnUnreadablePortUnchecksWithoutLeakingTheSocket)
@@ -388,6 +380,8 @@ TEST_F(Receiver, AnUnreadablePortUnchecksWithoutLeakingTheSocket)
 
 TEST_F(Receiver, SocketFailureIsReportedAndTheThreadStillStops)
 {
+    const int descriptors = openDescriptors();
+    const int threads = runningThreads();
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit none = old;
@@ -403,6 +397,8 @@ TEST_F(Receiver, SocketFailureIsReportedAndTheThreadStillStops)
     EXPECT_TRUE(tk::takeRecordedBoxes().empty());
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
+    EXPECT_TRUE(settlesAt(descriptors, threads));
+    listenAgainThenStop(descriptors, threads);
 }
 
 TEST_F(Receiver, ClosingWhileListeningEndsTheThread)

@@ -163,17 +163,24 @@ double strToFloat(std::string_view text, const RegionalSettings &settings)
     if (i != text.size())
         bad();
 
-    long double value = 0;
+    // Straight to double: going through the extended type would round twice and miss the
+    // nearest double now and then (1.31505501404952E-47, for one).
+    double value = 0;
     auto [end, ec] = std::from_chars(normal.data(), normal.data() + normal.size(), value);
     if (ec == std::errc::result_out_of_range) {
-        // Tiny magnitudes are zero; large ones are beyond the extended range.
         if (!seenNonZero || leadPosition + exponent < 0)
-            return normal[0] == '-' ? -0.0 : 0.0;
-        bad();
+            return normal[0] == '-' ? -0.0 : 0.0; // below the smallest double
+        // Beyond a double: within the extended range it is held as infinity, beyond it fails.
+        long double extended = 0;
+        if (std::from_chars(normal.data(), normal.data() + normal.size(), extended).ec !=
+            std::errc())
+            bad();
+        return normal[0] == '-' ? -std::numeric_limits<double>::infinity()
+                                : std::numeric_limits<double>::infinity();
     }
     if (ec != std::errc() || end != normal.data() + normal.size())
         bad();
-    return static_cast<double>(value);
+    return value;
 }
 
 double strToDate(std::string_view text, int currentYear, const RegionalSettings &settings)
