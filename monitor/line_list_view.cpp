@@ -1,5 +1,7 @@
 #include "line_list_view.h"
 
+#include "line_delegate.h"
+
 #include <QAccessible>
 #include <QHoverEvent>
 #include <QPaintEvent>
@@ -12,6 +14,7 @@
 LineListView::LineListView(QWidget *parent) : QListView(parent)
 {
     setUniformItemSizes(true);
+    setItemDelegate(new LineDelegate(this));
 }
 
 int LineListView::rows() const
