@@ -447,6 +447,7 @@ struct Options {
     std::vector<std::uint32_t> rates{10000, 20000, 50000, 100000, 200000, 0};
     bool large = true;
     std::size_t held = 1000000;
+    QString snapshot; // a picture of the window after the runs with lines held
 };
 
 class Bench
@@ -626,6 +627,12 @@ public:
             points.push_back(std::move(p));
         }
         return points;
+    }
+
+    void snapshot(const QString &path)
+    {
+        spinFor(100);
+        m_form->grab().save(path);
     }
 
     double idlePercent() const { return m_idlePercent; }
@@ -827,6 +834,7 @@ void usage()
                 "  --held LINES   lines in the list for the second 64-byte table (default "
                 "1000000)\n"
                 "  --no-large     skip the 1400-byte table\n"
+                "  --snapshot PNG save a picture of the window after the last table\n"
                 "  --quick        one run per point, rates 10000,100000,max, no 1400-byte table\n");
 }
 
@@ -879,6 +887,8 @@ int main(int argc, char **argv)
             options.rates = parseRates(argv[++i]);
         else if (arg == "--held" && hasValue)
             options.held = std::size_t(std::max(1LL, std::atoll(argv[++i])));
+        else if (arg == "--snapshot" && hasValue)
+            options.snapshot = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--no-large")
             options.large = false;
         else if (arg == "--quick") {
@@ -950,6 +960,8 @@ int main(int argc, char **argv)
         bench.setLatencyHeld(options.held);
         bench.latency(("list holding " + std::to_string(options.held) + " lines").c_str());
         const auto held = bench.table(64, options.held);
+        if (!options.snapshot.isEmpty())
+            bench.snapshot(options.snapshot);
 
         std::printf("\nGoals\n");
         const double gapEmpty = worstLossGap(empty), gapHeld = worstLossGap(held);
