@@ -1,10 +1,16 @@
-// The line list's own layout: rows found where they are drawn, the newest line scrolled into
-// view, keys and clicks choosing rows, at a few lines and at a million.
+// The line list's own layout and drawing: rows found where they are drawn, the newest line
+// scrolled into view, keys and clicks choosing rows, at a few lines and at a million; long
+// lines drawn in part but looking whole.
+#include "line_delegate.h"
 #include "line_list_view.h"
 #include "line_model.h"
 #include "line_store.h"
 
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStringListModel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -73,8 +79,9 @@ TEST_P(LineListViewTest, NewestLineIsShownAndRowsAreFoundWhereTheyAreDrawn)
     }
     // Below the last row there is nothing to hit.
     const QPoint belowLast(5, view.visualRect(row(last)).bottom() + 2);
-    if (shown.contains(belowLast))
+    if (shown.contains(belowLast)) {
         EXPECT_FALSE(view.indexAt(belowLast).isValid());
+    }
 
     // More lines: the newest is in view again, also after the list grew past a page.
     append(50);
@@ -137,6 +144,79 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, LineListViewTest, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace
+{
+
+// The delegate draws a long line only as far as it can be seen; the visible part must look
+// exactly as if the whole line had been drawn.
+struct LongLine {
+    const char *name;
+    QString text;
+    int left; // where the row starts: below 0 when scrolled to the right
+};
+
+class LineDelegateTest : public ::testing::TestWithParam<LongLine>
+{
+};
+
+QImage blank(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    return image;
+}
+
+TEST_P(LineDelegateTest, DrawsTheVisiblePartOfALongLineAsTheWholeLineWouldLook)
+{
+    const LongLine &c = GetParam();
+    QStringListModel model({c.text});
+    LineDelegate delegate;
+    QStyleOptionViewItem option;
+    option.state = QStyle::State_Enabled | QStyle::State_Active;
+    option.font = QApplication::font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.palette = QApplication::palette();
+    const int height = option.fontMetrics.height();
+    option.rect = QRect(c.left, 0, 1000000, height);
+
+    QImage drawn = blank(400, height);
+    {
+        QPainter painter(&drawn);
+        delegate.paint(&painter, option, model.index(0));
+    }
+    QImage whole = blank(400, height);
+    {
+        QPainter painter(&whole);
+        painter.setFont(option.font);
+        painter.setPen(option.palette.color(QPalette::Normal, QPalette::Text));
+        const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        painter.drawText(QPoint(c.left + margin, option.fontMetrics.ascent()), c.text);
+    }
+    EXPECT_EQ(drawn, whole);
+}
+
+QString repeated(const QString &piece, int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
+const LongLine kLongLines[] = {
+    {"Ascii", repeated(QStringLiteral("abcdefghij0123456789 "), 70), 0},
+    {"AsciiScrolledRight", repeated(QStringLiteral("abcdefghij0123456789 "), 70), -3000},
+    {"WideLetters", repeated(QStringLiteral("WM"), 700), 0},
+    {"NarrowLettersNeedALongerCut", repeated(QStringLiteral("il."), 500), 0},
+    {"SurrogatePairsAndMarks", repeated(QString::fromUtf8("e\xcc\x81\xf0\x9f\x98\x80x"), 400), 0},
+    {"RightToLeft", repeated(QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d "), 300), 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, LineDelegateTest, ::testing::ValuesIn(kLongLines),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
