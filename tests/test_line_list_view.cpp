@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace
@@ -26,6 +27,11 @@ struct Case {
     QAbstractItemView::ScrollMode mode;
     int lines;
 };
+
+void PrintTo(const Case &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class LineListViewTest : public ::testing::TestWithParam<Case>
 {
@@ -158,6 +164,11 @@ struct LongLine {
     QString text;
     int left; // where the row starts: below 0 when scrolled to the right
 };
+
+void PrintTo(const LongLine &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class LineDelegateTest : public ::testing::TestWithParam<LongLine>
 {
