@@ -20,9 +20,6 @@ public:
     void doItemsLayout() override;
     void reset() override;
 
-    // The height every row has (the first row's size hint), at least 1.
-    int rowHeight() const;
-
 protected:
     void scrollContentsBy(int dx, int dy) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
@@ -47,6 +44,8 @@ protected:
 
 private:
     int rows() const;
+    // The height every row has (the first row's size hint), at least 1.
+    int rowHeight() const;
     qint64 topPixel() const;
     int fullRowsShown() const;
     // The row under viewport height y, clamped to the rows there are; -1 without rows.
