@@ -838,7 +838,7 @@ std::vector<std::uint32_t> parseRates(const char *text)
 void usage()
 {
     std::printf("Usage: ingest [--duration MS] [--runs N] [--rates 10000,50000,max] "
-                "[--held LINES] [--no-large] [--quick]\n"
+                "[--held LINES] [--no-large] [--snapshot PNG] [--quick]\n"
                 "  --duration MS  length of one flood (default 1000)\n"
                 "  --runs N       floods per point, the median is shown (default 3)\n"
                 "  --rates LIST   offered datagrams per second; max: as fast as possible\n"
