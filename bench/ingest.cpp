@@ -616,10 +616,14 @@ public:
             std::vector<RunResult> programRuns, referenceRuns;
             std::vector<double> late;
             for (int run = 0; run < m_options.runs; ++run) {
+                // Pairs alternate which side goes first, so neither always follows the other.
+                if (run % 2)
+                    referenceRuns.push_back(runReference(*reference, rate, size));
                 programRuns.push_back(runProgram(rate, size, held));
                 late.insert(late.end(), programRuns.back().lateMs.begin(),
                             programRuns.back().lateMs.end());
-                referenceRuns.push_back(runReference(*reference, rate, size));
+                if (run % 2 == 0)
+                    referenceRuns.push_back(runReference(*reference, rate, size));
             }
             std::vector<double> gaps, ratios;
             for (std::size_t i = 0; i < programRuns.size(); ++i) {
