@@ -995,11 +995,18 @@ int main(int argc, char **argv)
                     "pp, %s; holding %zu lines worst %+.2f pp, %s\n",
                     gapEmpty, verdict(gapEmpty <= 0.5), options.held, gapHeld,
                     verdict(gapHeld <= 0.5));
-        const double satEmpty = saturationRatio(empty), satHeld = saturationRatio(held);
-        std::printf("  saturation throughput at least 0.8 of the bare loop's: empty list %.2f, %s; "
-                    "holding %zu lines %.2f, %s\n",
-                    satEmpty, verdict(satEmpty >= 0.8), options.held, satHeld,
-                    verdict(satHeld >= 0.8));
+        const auto saturation = [](const std::vector<Bench::Point> &points) {
+            const double ratio = saturationRatio(points);
+            char text[64];
+            if (ratio > 0)
+                std::snprintf(text, sizeof text, "%.2f, %s", ratio, verdict(ratio >= 0.8));
+            else
+                std::snprintf(text, sizeof text, "not measured (no max rate)");
+            return std::string(text);
+        };
+        std::printf("  saturation throughput at least 0.8 of the bare loop's: empty list %s; "
+                    "holding %zu lines %s\n",
+                    saturation(empty).c_str(), options.held, saturation(held).c_str());
         const double textAndIndex = bench.bytesPerLine() - 14;
         std::printf("  at most 80 bytes per 64-byte line for text and index (+16 for time and "
                     "sender): %.1f + 14, %s\n",
