@@ -3,6 +3,63 @@
 #include <cstring>
 #include <new>
 
+BlockReserve::BlockReserve()
+{
+    m_blocks.reserve(kKept);
+}
+
+BlockReserve::~BlockReserve()
+{
+    for (void *block : m_blocks)
+        ::operator delete(block);
+}
+
+void *BlockReserve::take()
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock || m_blocks.empty())
+        return nullptr;
+    void *block = m_blocks.back();
+    m_blocks.pop_back();
+    return block;
+}
+
+void BlockReserve::give(void *block)
+{
+    {
+        std::unique_lock lock(m_mutex, std::try_to_lock);
+        if (lock && m_blocks.size() < kKept) {
+            m_blocks.push_back(block);
+            return;
+        }
+    }
+    ::operator delete(block);
+}
+
+void BlockReserve::fill(std::size_t ready, std::size_t most)
+{
+    for (std::size_t made = 0; made < most && readyCount() < ready; ++made) {
+        void *block = ::operator new(kBlockBytes, std::nothrow);
+        if (!block)
+            return;
+        // Writing one byte of every page maps it now, on this thread.
+        for (std::size_t at = 0; at < kBlockBytes; at += 4096)
+            static_cast<volatile char *>(block)[at] = 0;
+        give(block);
+    }
+}
+
+std::size_t BlockReserve::readyCount()
+{
+    std::lock_guard lock(m_mutex);
+    return m_blocks.size();
+}
+
+LineGeneration::LineGeneration(std::shared_ptr<BlockReserve> reserve)
+    : m_reserve(std::move(reserve))
+{
+}
+
 LineGeneration::~LineGeneration()
 {
     for (Dir *dir : m_dirs) {
@@ -14,7 +71,10 @@ LineGeneration::~LineGeneration()
     }
     for (Block *b = m_blocks; b;) {
         Block *next = b->next;
-        ::operator delete(b);
+        if (m_reserve && b->capacity == kLargestBlock)
+            m_reserve->give(b);
+        else
+            ::operator delete(b);
         b = next;
     }
     // A long chain of retired generations is released one by one, not recursively.
@@ -48,8 +108,10 @@ bool LineGeneration::append(std::string_view line, const LineDetails &details)
                 capacity = kLargestBlock;
             if (capacity < need)
                 capacity = need;
-            newBlock = static_cast<Block *>(::operator new(sizeof(Block) + capacity));
-            *newBlock = Block{m_blocks, capacity, 0};
+            void *memory = capacity == kLargestBlock && m_reserve ? m_reserve->take() : nullptr;
+            if (!memory)
+                memory = ::operator new(sizeof(Block) + capacity);
+            newBlock = new (memory) Block{m_blocks, capacity, 0};
         }
     } catch (...) {
         delete newDir;
@@ -110,7 +172,7 @@ LineDetails LineGeneration::details(std::size_t i) const
 bool LineStore::append(std::string_view line, const LineDetails &details)
 {
     if (!m_current)
-        m_current = std::make_shared<LineGeneration>();
+        m_current = std::make_shared<LineGeneration>(m_reserve);
     return m_current->append(line, details);
 }
 

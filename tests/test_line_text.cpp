@@ -88,6 +88,41 @@ TEST(LineStore, KeepsLinesAcrossBlocksPagesAndClears)
     EXPECT_EQ(store.snapshot().retired, nullptr); // handed over once
 }
 
+// Full blocks of cleared lines come back to the reserve and carry the next lines, and blocks
+// made ready beforehand are used; either way every line reads back as it was appended.
+TEST(LineStore, TakesFullBlocksFromTheReserveAndGivesThemBack)
+{
+    LineStore store;
+    BlockReserve &reserve = store.reserve();
+    reserve.fill(3, 2);
+    EXPECT_EQ(reserve.readyCount(), 2u); // at most two made per call
+    reserve.fill(3, 2);
+    EXPECT_EQ(reserve.readyCount(), 3u);
+
+    // About 2 MB of lines: past the growing first blocks, then several full ones.
+    const std::size_t n = 1300;
+    const auto lineOf = [](std::size_t i, char c) { return std::string(1500 + i % 100, c); };
+    for (std::size_t i = 0; i < n; ++i)
+        ASSERT_TRUE(store.append(lineOf(i, 'a'), {}));
+    EXPECT_EQ(reserve.readyCount(), 0u);
+    LineStore::Snapshot first = store.snapshot();
+    for (std::size_t i = 0; i < n; i += 61)
+        EXPECT_EQ(first.lines->text(i), lineOf(i, 'a'));
+
+    store.clear();
+    first = {};
+    store.snapshot(); // the cleared lines go, their full blocks back to the reserve
+    const std::size_t returned = reserve.readyCount();
+    EXPECT_GE(returned, 3u);
+    for (std::size_t i = 0; i < n; ++i)
+        ASSERT_TRUE(store.append(lineOf(i, 'b'), {}));
+    EXPECT_LT(reserve.readyCount(), returned);
+    const LineStore::Snapshot second = store.snapshot();
+    ASSERT_EQ(second.count, n);
+    for (std::size_t i = 0; i < n; i += 61)
+        EXPECT_EQ(second.lines->text(i), lineOf(i, 'b'));
+}
+
 TEST(LineStore, UsesAboutOneByteACharacter)
 {
     LineGeneration lines;

@@ -1,0 +1,233 @@
+// The line list's own layout and drawing: rows found where they are drawn, the newest line
+// scrolled into view, keys and clicks choosing rows, at a few lines and at a million; long
+// lines drawn in part but looking whole.
+#include "line_delegate.h"
+#include "line_list_view.h"
+#include "line_model.h"
+#include "line_store.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStringListModel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace
+{
+
+struct Case {
+    const char *name;
+    QAbstractItemView::ScrollMode mode;
+    int lines;
+};
+
+void PrintTo(const Case &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class LineListViewTest : public ::testing::TestWithParam<Case>
+{
+protected:
+    void SetUp() override
+    {
+        view.setModel(&model);
+        view.setVerticalScrollMode(GetParam().mode);
+        view.resize(300, 200);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
+    void append(int lines)
+    {
+        for (int i = 0; i < lines; ++i) {
+            const std::string text = "line " + std::to_string(store.count());
+            store.append(text, {});
+        }
+        model.apply(store.snapshot());
+    }
+
+    // What the window does after new lines: the newest is current and scrolled into view.
+    void showNewest()
+    {
+        const QModelIndex newest = model.index(model.rowCount() - 1);
+        view.setCurrentIndex(newest);
+        view.scrollTo(newest);
+    }
+
+    QModelIndex row(int r) const { return model.index(r); }
+
+    LineStore store;
+    LineModel model;
+    LineListView view;
+};
+
+TEST_P(LineListViewTest, NewestLineIsShownAndRowsAreFoundWhereTheyAreDrawn)
+{
+    append(GetParam().lines);
+    showNewest();
+    const int last = model.rowCount() - 1;
+    const QRect shown = view.viewport()->rect();
+    EXPECT_TRUE(shown.contains(view.visualRect(row(last)))) << view.visualRect(row(last)).y();
+    EXPECT_EQ(view.indexAt(view.visualRect(row(last)).center()), row(last));
+    // The row above the newest sits right above it; rows long scrolled away are off screen.
+    EXPECT_EQ(view.visualRect(row(last - 1)).bottom() + 1, view.visualRect(row(last)).top());
+    if (last > 100) {
+        EXPECT_LT(view.visualRect(row(0)).bottom(), 0);
+        EXPECT_LT(view.visualRect(row(last - 100)).bottom(), 0);
+    }
+    // Below the last row there is nothing to hit.
+    const QPoint belowLast(5, view.visualRect(row(last)).bottom() + 2);
+    if (shown.contains(belowLast)) {
+        EXPECT_FALSE(view.indexAt(belowLast).isValid());
+    }
+
+    // More lines: the newest is in view again, also after the list grew past a page.
+    append(50);
+    showNewest();
+    EXPECT_TRUE(shown.contains(view.visualRect(row(model.rowCount() - 1))));
+}
+
+TEST_P(LineListViewTest, KeysMoveTheCurrentRowWithinTheList)
+{
+    append(GetParam().lines);
+    showNewest();
+    const int last = model.rowCount() - 1;
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_EQ(view.currentIndex().row(), last);
+    QTest::keyClick(&view, Qt::Key_Up);
+    EXPECT_EQ(view.currentIndex().row(), last - 1);
+    QTest::keyClick(&view, Qt::Key_Home);
+    EXPECT_EQ(view.currentIndex().row(), 0);
+    EXPECT_TRUE(view.viewport()->rect().contains(view.visualRect(row(0))));
+    QTest::keyClick(&view, Qt::Key_Up);
+    EXPECT_EQ(view.currentIndex().row(), 0);
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    const int page = view.currentIndex().row();
+    EXPECT_GT(page, 1);
+    EXPECT_TRUE(view.viewport()->rect().contains(view.visualRect(row(page))));
+    QTest::keyClick(&view, Qt::Key_End);
+    EXPECT_EQ(view.currentIndex().row(), last);
+}
+
+TEST_P(LineListViewTest, ClickingARowSelectsIt)
+{
+    append(GetParam().lines);
+    showNewest();
+    const int target = model.rowCount() - 3;
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(row(target)).center());
+    EXPECT_EQ(view.currentIndex().row(), target);
+    ASSERT_EQ(view.selectionModel()->selectedIndexes().size(), 1);
+    EXPECT_EQ(view.selectionModel()->selectedIndexes().first().row(), target);
+}
+
+TEST_P(LineListViewTest, AClearLeavesNoScrollRangeBehind)
+{
+    append(GetParam().lines);
+    showNewest();
+    store.clear();
+    model.apply(store.snapshot());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 0);
+    append(3);
+    showNewest();
+    EXPECT_EQ(view.visualRect(row(0)).top(), 0);
+    EXPECT_EQ(view.indexAt(view.visualRect(row(2)).center()), row(2));
+}
+
+const Case kCases[] = {
+    {"PerItemFewLines", QAbstractItemView::ScrollPerItem, 5},
+    {"PerItemManyLines", QAbstractItemView::ScrollPerItem, 1000000},
+    {"PerPixelFewLines", QAbstractItemView::ScrollPerPixel, 5},
+    {"PerPixelManyLines", QAbstractItemView::ScrollPerPixel, 1000000},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, LineListViewTest, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace
+{
+
+// The delegate draws a long line only as far as it can be seen; the visible part must look
+// exactly as if the whole line had been drawn.
+struct LongLine {
+    const char *name;
+    QString text;
+    int left; // where the row starts: below 0 when scrolled to the right
+};
+
+void PrintTo(const LongLine &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class LineDelegateTest : public ::testing::TestWithParam<LongLine>
+{
+};
+
+QImage blank(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    return image;
+}
+
+TEST_P(LineDelegateTest, DrawsTheVisiblePartOfALongLineAsTheWholeLineWouldLook)
+{
+    const LongLine &c = GetParam();
+    QStringListModel model({c.text});
+    LineDelegate delegate;
+    QStyleOptionViewItem option;
+    option.state = QStyle::State_Enabled | QStyle::State_Active;
+    option.font = QApplication::font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.palette = QApplication::palette();
+    const int height = option.fontMetrics.height();
+    option.rect = QRect(c.left, 0, 1000000, height);
+
+    QImage drawn = blank(400, height);
+    {
+        QPainter painter(&drawn);
+        delegate.paint(&painter, option, model.index(0));
+    }
+    QImage whole = blank(400, height);
+    {
+        QPainter painter(&whole);
+        painter.setFont(option.font);
+        painter.setPen(option.palette.color(QPalette::Normal, QPalette::Text));
+        const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        painter.drawText(QPoint(c.left + margin, option.fontMetrics.ascent()), c.text);
+    }
+    EXPECT_EQ(drawn, whole);
+}
+
+QString repeated(const QString &piece, int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
+const LongLine kLongLines[] = {
+    {"Ascii", repeated(QStringLiteral("abcdefghij0123456789 "), 70), 0},
+    {"AsciiScrolledRight", repeated(QStringLiteral("abcdefghij0123456789 "), 70), -3000},
+    {"WideLetters", repeated(QStringLiteral("WM"), 700), 0},
+    {"NarrowLettersNeedALongerCut", repeated(QStringLiteral("il."), 500), 0},
+    {"SurrogatePairsAndMarks", repeated(QString::fromUtf8("e\xcc\x81\xf0\x9f\x98\x80x"), 400), 0},
+    {"RightToLeft", repeated(QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d "), 300), 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, LineDelegateTest, ::testing::ValuesIn(kLongLines),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
