@@ -45,12 +45,14 @@ std::uint16_t portFromValue(double value)
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>())
+TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>())
 {
     {
         tk::FormReadingScope form;
         ui->setupUi(this);
     }
+    // The window opens with the focus where the tab order starts.
+    ui->nePort->setFocus(Qt::OtherFocusReason);
     m_shared = std::make_shared<ReceiverShared>(ui->neCycle->valueSource());
     m_shared->setContact(this);
 

@@ -8,7 +8,7 @@
 
 namespace Ui
 {
-class TForm1;
+class Form1;
 }
 class LineModel;
 class QCheckBox;
@@ -60,7 +60,7 @@ private:
     // Runs a handler; an Exception it raises is shown with the standard error display.
     template <typename F> void guarded(F &&handler);
 
-    std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<Ui::Form1> ui; // the stored form names the window Form1
     LineModel *m_model = nullptr;
     std::shared_ptr<ReceiverShared> m_shared;
     int ListenSocket = -1;

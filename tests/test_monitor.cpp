@@ -67,6 +67,8 @@ TEST_F(Form, HasTheStoredLayoutCaptionsAndTexts)
         EXPECT_EQ(field->TitleLabel()->parentWidget(), panel);
     }
     EXPECT_EQ(form->nePort()->TitleLabel()->text(), QStringLiteral("Port"));
+    EXPECT_EQ(form->nePort()->TitleLabel()->pos(), QPoint(16, 10));
+    EXPECT_EQ(form->neCycle()->TitleLabel()->pos(), QPoint(16, 114));
     EXPECT_EQ(form->neCycle()->TitleLabel()->text(), QStringLiteral("Cycle"));
     EXPECT_EQ(form->lines()->rowCount(), 0);
 
@@ -87,6 +89,8 @@ TEST_F(Form, TabWalksThePanelThenTheList)
 {
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->nePort()); // where the walk starts
+    EXPECT_EQ(form->nePort()->entryText(), QStringLiteral("20010"));
     form->nePort()->setFocus(Qt::TabFocusReason);
     std::vector<QWidget *> walk;
     for (int i = 0; i < 5; ++i) {
@@ -434,7 +438,7 @@ protected:
     QMessageBox *waitForBox()
     {
         QMessageBox *box = nullptr;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 auto boxes = tk::openMessageBoxes();
                 box = boxes.empty() ? nullptr : boxes.front();
