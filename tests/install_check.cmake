@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix, checks what lands where, then configures, builds
 # and runs a small program against the installed NumEdit package.
-# Variables: BUILD_DIR, WORK_DIR, CONSUMER_DIR, GENERATOR, CXX_COMPILER, PLUGIN_DIR (the
+# Variables: BUILD_DIR, WORK_DIR, CONSUMER_DIR, GENERATOR, CXX_COMPILER, CXX_FLAGS (those
+# the library was built with, e.g. a sanitizer's, which its users must link with), PLUGIN_DIR (the
 # Designer plugin folder below the prefix, empty without the plugin), DESKTOP_VALIDATE.
 cmake_minimum_required(VERSION 3.22)
 
@@ -43,6 +44,7 @@ endif()
 
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
   -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+  "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
   -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer)
