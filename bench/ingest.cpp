@@ -739,15 +739,20 @@ private:
             5000);
     }
 
-    RunResult runProgram(std::uint32_t rate, std::size_t size, std::size_t held)
+    // One flood at a port, measured alike for the window and the bare loop: the sender's
+    // report, the CPU of the GUI thread and of the rest, page faults, the socket's drops. The
+    // same 10 ms timer runs in both, so both share the machine alike. drain() returns once
+    // the receiver has taken everything.
+    template <typename Drain>
+    RunResult flood(int port, std::uint32_t rate, std::size_t size, std::uint64_t &firstSeq,
+                    Drain drain)
     {
-        prepare(held);
         RunResult r;
-        const std::size_t base = storeCount();
-        const SocketCounters before = readSocket(m_port);
-        SendOrder order{std::uint32_t(m_port), rate, std::uint32_t(size),
+        const SocketCounters before = readSocket(port);
+        SendOrder order{std::uint32_t(port), rate, std::uint32_t(size),
                         std::uint32_t(m_options.durationMs), 0};
         order.firstSeq = nextSeq(rate ? rate * 10ull : 100000000ull);
+        firstSeq = order.firstSeq;
         const double gui0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const double all0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const long faults0 = minorFaults();
@@ -757,20 +762,29 @@ private:
         const long faults = minorFaults() - faults0;
         const double gui = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - gui0;
         const double all = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - all0;
-        drainProgram();
+        drain();
         r.sent = report.sent;
         r.seconds = double(report.elapsedNs) / 1e9;
         r.faultsPerSecond = double(faults) / r.seconds;
         r.guiCpu = gui / r.seconds;
         r.restCpu = (all - gui) / r.seconds;
-        r.socketDrops = readSocket(m_port).drops - before.drops;
+        r.socketDrops = readSocket(port).drops - before.drops;
+        return r;
+    }
+
+    RunResult runProgram(std::uint32_t rate, std::size_t size, std::size_t held)
+    {
+        prepare(held);
+        const std::size_t base = storeCount();
+        std::uint64_t firstSeq = 0;
+        RunResult r = flood(m_port, rate, size, firstSeq, [&] { drainProgram(); });
         LineStore::Snapshot snapshot;
         {
             ListLockGuard guard(m_form->receiver().flags);
             snapshot = m_form->receiver().store.snapshot();
         }
         if (snapshot.lines)
-            tally(r, order.firstSeq, base, snapshot.count,
+            tally(r, firstSeq, base, snapshot.count,
                   [&](std::size_t i) { return snapshot.lines->text(i); });
         return r;
     }
@@ -778,41 +792,25 @@ private:
     RunResult runReference(BareLoop &loop, std::uint32_t rate, std::size_t size)
     {
         loop.trim();
-        RunResult r;
         const std::size_t base = loop.count();
-        const SocketCounters before = readSocket(loop.port());
-        SendOrder order{std::uint32_t(loop.port()), rate, std::uint32_t(size),
-                        std::uint32_t(m_options.durationMs), 0};
-        order.firstSeq = nextSeq(rate ? rate * 10ull : 100000000ull);
-        const double gui0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double all0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        // The same 10 ms timer as in the window's runs, so both share the machine alike.
-        const long faults0 = minorFaults();
-        m_lateness.start();
-        const SendReport report = m_sender.flood(order);
-        m_lateness.stop();
-        const long faults = minorFaults() - faults0;
-        const double gui = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - gui0;
-        const double all = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - all0;
-        std::size_t last = loop.count();
-        QElapsedTimer stable;
-        stable.start();
-        spinUntil(
-            [&] {
-                const std::size_t now = loop.count();
-                if (now != last) {
-                    last = now;
-                    stable.restart();
-                }
-                return stable.elapsed() > 60 && readSocket(loop.port()).rxQueue == 0;
-            },
-            5000);
-        r.sent = report.sent;
-        r.seconds = double(report.elapsedNs) / 1e9;
-        r.restCpu = (all - gui) / r.seconds;
-        r.faultsPerSecond = double(faults) / r.seconds;
-        r.socketDrops = readSocket(loop.port()).drops - before.drops;
-        tally(r, order.firstSeq, base, loop.count(), [&](std::size_t i) { return loop.line(i); });
+        std::uint64_t firstSeq = 0;
+        RunResult r = flood(loop.port(), rate, size, firstSeq, [&] {
+            // Until the socket is empty and the loop has stopped growing.
+            std::size_t last = loop.count();
+            QElapsedTimer stable;
+            stable.start();
+            spinUntil(
+                [&] {
+                    const std::size_t now = loop.count();
+                    if (now != last) {
+                        last = now;
+                        stable.restart();
+                    }
+                    return stable.elapsed() > 60 && readSocket(loop.port()).rxQueue == 0;
+                },
+                5000);
+        });
+        tally(r, firstSeq, base, loop.count(), [&](std::size_t i) { return loop.line(i); });
         return r;
     }
 
