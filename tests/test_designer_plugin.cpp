@@ -15,14 +15,12 @@
 #include <QXmlStreamReader>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
 
-#ifdef HAVE_DESIGNER_COMPONENTS
 #include <QDesignerComponents>
 #include <QDesignerFormWindowInterface>
 #include <QDesignerFormWindowManagerInterface>
 #include <QDesignerIntegration>
 #include <QDesignerPropertySheetExtension>
 #include <QExtensionManager>
-#endif
 
 #include <gtest/gtest.h>
 
@@ -177,8 +175,6 @@ TEST(DesignerPlugin, MainWindowsFormLoadsThroughQUiLoader)
     EXPECT_EQ(port->text(), QStringLiteral("12"));
 }
 
-#ifdef HAVE_DESIGNER_COMPONENTS
-
 // Qt Designer's own form editor, with the built plugin among its plugins.
 class DesignerFormEditor : public ::testing::Test
 {
@@ -316,7 +312,5 @@ TEST_F(DesignerFormEditor, FieldWithoutStoredTextKeepsItsMaskAndSavesTypedText)
     EXPECT_EQ(properties[position(properties, "NumMask")].second, QStringLiteral("<0.009"));
     EXPECT_EQ(properties[position(properties, "Text")].second, QStringLiteral("0.00"));
 }
-
-#endif
 
 } // namespace
