@@ -19,7 +19,9 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 set(expected
   bin/vestrel
-  share/applications/vestrel.desktop
+  share/applications/io.github.vestrel.Vestrel.desktop
+  share/metainfo/io.github.vestrel.Vestrel.metainfo.xml
+  share/man/man1/vestrel.1.gz
   share/icons/hicolor/scalable/apps/vestrel.svg
   include/numedit/tnumedit.h
   include/numedit/component.h)
@@ -39,7 +41,7 @@ if(NOT config)
   message(FATAL_ERROR "not installed: NumEditConfig.cmake")
 endif()
 if(DESKTOP_VALIDATE)
-  run(${DESKTOP_VALIDATE} ${prefix}/share/applications/vestrel.desktop)
+  run(${DESKTOP_VALIDATE} ${prefix}/share/applications/io.github.vestrel.Vestrel.desktop)
 endif()
 
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
