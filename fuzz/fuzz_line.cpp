@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -50,7 +51,9 @@ QString expectedText(std::string_view bytes)
         const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
         if (lead >= 0x80 && i + length <= bytes.size()) {
             const QByteArray slice(bytes.data() + i, static_cast<qsizetype>(length));
-            const QString decoded = QString::fromUtf8(slice);
+            // Keeping a leading U+FEFF: it arrived, so it is shown.
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            const QString decoded = utf8(slice);
             if (decoded.toUcs4().size() == 1 && decoded.toUtf8() == slice &&
                 (decoded != QChar(0xFFFD) || slice == "\xEF\xBF\xBD")) {
                 out += decoded;

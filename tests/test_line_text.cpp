@@ -49,6 +49,10 @@ TEST(DecodeLine, ShowsEveryByte)
         {"a UTF-8 character cut short", "ab\xe2\x82", QString::fromUtf8("ab\xc3\xa2\xe2\x80\x9a")},
         {"an overlong form is bytes", "\xc0\xaf", QString::fromUtf8("\xc3\x80\xc2\xaf")},
         {"a surrogate is bytes", "\xed\xa0\x80", QString::fromUtf8("\xc3\xad\xc2\xa0\xe2\x82\xac")},
+        {"a byte order mark is a character like any other",
+         "\xef\xbb\xbf"
+         "a\xef\xbb\xbf",
+         QString(QChar(0xFEFF)) + QLatin1Char('a') + QChar(0xFEFF)},
     };
     for (const auto &row : rows)
         EXPECT_EQ(decodeLine(row.bytes), row.text) << row.what;
