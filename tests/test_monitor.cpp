@@ -325,6 +325,40 @@ TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
     ::close(fd);
 }
 
+// "Listen" acts on the flags as it read them. The receive thread may end between that read and
+// the action; the seam lets a stopping thread end right there.
+TEST_F(Receiver, ListenActsOnTheFlagsAsTheyWereWhenTheOldThreadEnds)
+{
+    for (const bool tick : {true, false}) {
+        SCOPED_TRACE(tick ? "ticked again" : "ticked, then unticked again");
+        QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+        listen();
+        ReceiverShared &shared = form->receiver();
+        form->cbListen()->setChecked(false); // stopping: the thread ends at its next pass
+        if (!tick)
+            form->cbListen()->setChecked(true);
+        form->setFlagsReadHook(
+            [&] { EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5))); });
+        form->cbListen()->setChecked(tick);
+        form->setFlagsReadHook({});
+        if (tick) {
+            // The box says "Listen": a new thread listens.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 5000));
+            sendDatagram(form->boundPort(), "listening");
+            ASSERT_TRUE(waitForRows(1));
+            form->cbListen()->setChecked(false);
+            ASSERT_TRUE(waitUntilStopped());
+        } else {
+            // No stop request stays behind to end the next thread at its first pass.
+            QTest::qWait(20);
+            EXPECT_FALSE(running());
+            EXPECT_EQ(shared.flags.load(), 0u);
+            sendDatagram(listen(), "listening");
+            ASSERT_TRUE(waitForRows(1));
+        }
+    }
+}
+
 TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 {
     // 70000 is port 4464, when nobody else holds it.
