@@ -233,19 +233,32 @@ bool joins(QStringView text, qsizetype at, qsizetype after, char32_t joiner)
     } while (i > 0 && QChar::script(before) == QChar::Script_Inherited && QChar::isMark(before));
     const QChar::Script script = QChar::script(before);
     return usesJoiners(script) && isLetterOrMark(before) && isLetterOrMark(next) &&
-           QChar::script(next) == script;
+           !isInvisible(next) && QChar::script(next) == script;
 }
 
-// Egyptian hieroglyph format controls arrange the signs around them into quadrats.
+bool isHieroglyphControl(char32_t c)
+{
+    return c >= 0x13430 && c <= 0x1345F;
+}
+
+// Egyptian hieroglyph format controls arrange the signs around them into quadrats: one is
+// text after a hieroglyph (or a control kept before it) when a hieroglyph follows, after at
+// most a few more controls.
 bool betweenHieroglyphs(QStringView text, qsizetype at, qsizetype after)
 {
-    if (at == 0 || after >= text.size())
+    if (at == 0)
         return false;
     qsizetype length = 0;
-    const char32_t before = codePointAt(text, previousStart(text, at), length);
-    const char32_t next = codePointAt(text, after, length);
-    return QChar::script(before) == QChar::Script_EgyptianHieroglyphs &&
-           QChar::script(next) == QChar::Script_EgyptianHieroglyphs;
+    if (QChar::script(codePointAt(text, previousStart(text, at), length)) !=
+        QChar::Script_EgyptianHieroglyphs)
+        return false;
+    for (int controls = 0; after < text.size() && controls < 8; ++controls) {
+        const char32_t next = codePointAt(text, after, length);
+        if (!isHieroglyphControl(next))
+            return QChar::script(next) == QChar::Script_EgyptianHieroglyphs && !isInvisible(next);
+        after += length;
+    }
+    return false;
 }
 
 // Where the tags of a subdivision flag end (after its cancel tag), when from starts them:
@@ -321,11 +334,12 @@ std::vector<DisplayRun> displayRuns(QStringView text)
         } else if (isVariationSelector(c)) {
             mark = !afterBase; // one selector a character; more would hide what follows
         } else if (c == kZwnj || c == kZwj) {
-            mark = !joins(text, i, i + length, c);
+            // Never next to a mark: it would join nothing there.
+            mark = runs.empty() || runs.back().isMark || !joins(text, i, i + length, c);
         } else if (c >= 0xE0020 && c <= kCancelTag) {
             mark = i >= flagTags;
-        } else if (c >= 0x13430 && c <= 0x1345F) {
-            mark = !betweenHieroglyphs(text, i, i + length);
+        } else if (isHieroglyphControl(c)) {
+            mark = runs.empty() || runs.back().isMark || !betweenHieroglyphs(text, i, i + length);
         } else {
             mark = isInvisible(c);
         }

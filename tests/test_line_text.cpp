@@ -152,6 +152,12 @@ TEST(DisplayRuns, MarksWhatWouldDrawNothingActOrBreakTheLine)
          text16(u"[VS16]a\u263A\uFE0F[VS16]")},
         {"hieroglyph controls outside hieroglyphs", utf8(u"a\U00013430b"),
          QStringLiteral("a[U+13430]b")},
+        {"hieroglyph controls that lead to no hieroglyph", utf8(u"\U00013000\U00013430\U00013431x"),
+         text16(u"\U00013000") + QStringLiteral("[U+13430][U+13431]x")},
+        {"ZWJ after the tags of no flag", utf8(u"\U0001F3F4\U000E0067\U000E0062\u200D\U0001F469"),
+         text16(u"\U0001F3F4[TAG g][TAG b][ZWJ]\U0001F469")},
+        {"ZWJ before a character that is marked", utf8(u"\u1780\u17D2\u200D\u17B4"),
+         text16(u"\u1780\u17D2[ZWJ][U+17B4]")},
     };
     for (const auto &row : rows)
         EXPECT_EQ(shownAs(row.bytes), row.shown) << row.what;
