@@ -138,14 +138,16 @@ void checkDisplay(const QString &text, std::string_view input)
             lastWasText = true;
             bool flag = false;
             int tags = 0;
-            for (qsizetype i = run.start; i<end; i += codePoint(text, i)> 0xFFFF ? 2 : 1) {
+            qsizetype length = 1;
+            for (qsizetype i = run.start; i < end; i += length) {
                 const char32_t c = codePoint(text, i);
+                length = c > 0xFFFF ? 2 : 1;
                 if (c == 0x1F3F4)
                     flag = true;
                 tags = c >= 0xE0020 && c <= 0xE007F ? tags + 1 : 0;
                 if (!actsOrHides(c))
                     continue;
-                const qsizetype next = i + (c > 0xFFFF ? 2 : 1);
+                const qsizetype next = i + length;
                 const bool inside = i > run.start && next < end;
                 const char32_t before = i > run.start ? codePointBefore(text, i) : 0;
                 bool allowed = false;
