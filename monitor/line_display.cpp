@@ -233,7 +233,7 @@ bool joins(QStringView text, qsizetype at, qsizetype after, char32_t joiner)
     } while (i > 0 && QChar::script(before) == QChar::Script_Inherited && QChar::isMark(before));
     const QChar::Script script = QChar::script(before);
     return usesJoiners(script) && isLetterOrMark(before) && isLetterOrMark(next) &&
-           !isInvisible(next) && QChar::script(next) == script;
+           !isInvisible(next) && !isVariationSelector(next) && QChar::script(next) == script;
 }
 
 bool isHieroglyphControl(char32_t c)

@@ -158,6 +158,8 @@ TEST(DisplayRuns, MarksWhatWouldDrawNothingActOrBreakTheLine)
          text16(u"\U0001F3F4[TAG g][TAG b][ZWJ]\U0001F469")},
         {"ZWJ before a character that is marked", utf8(u"\u1780\u17D2\u200D\u17B4"),
          text16(u"\u1780\u17D2[ZWJ][U+17B4]")},
+        {"ZWJ before a variation selector", utf8(u"\u1880\u200D\u180D"),
+         text16(u"\u1880[ZWJ][FVS3]")},
     };
     for (const auto &row : rows)
         EXPECT_EQ(shownAs(row.bytes), row.shown) << row.what;
