@@ -1,15 +1,18 @@
-// cutLine and decodeLine over arbitrary datagrams: what the receive thread does with every
-// datagram from anyone.
+// cutLine, decodeLine and displayRuns over arbitrary datagrams: what the receive thread and
+// the list do with every datagram from anyone.
 
 #include "fuzz_support.h"
 
+#include "line_display.h"
 #include "line_text.h"
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iconv.h>
 
 namespace
@@ -50,7 +53,9 @@ QString expectedText(std::string_view bytes)
         const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
         if (lead >= 0x80 && i + length <= bytes.size()) {
             const QByteArray slice(bytes.data() + i, static_cast<qsizetype>(length));
-            const QString decoded = QString::fromUtf8(slice);
+            // Keeping a leading U+FEFF: it arrived, so it is shown.
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            const QString decoded = utf8(slice);
             if (decoded.toUcs4().size() == 1 && decoded.toUtf8() == slice &&
                 (decoded != QChar(0xFFFD) || slice == "\xEF\xBF\xBD")) {
                 out += decoded;
@@ -62,6 +67,110 @@ QString expectedText(std::string_view bytes)
         ++i;
     }
     return out;
+}
+
+char32_t codePoint(const QString &text, qsizetype i)
+{
+    return text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+               ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+               : text.at(i).unicode();
+}
+
+char32_t codePointBefore(const QString &text, qsizetype i)
+{
+    return i >= 2 && text.at(i - 1).isLowSurrogate() && text.at(i - 2).isHighSurrogate()
+               ? codePoint(text, i - 2)
+               : codePoint(text, i - 1);
+}
+
+bool isVariationSelector(char32_t c)
+{
+    return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) ||
+           (c >= 0x180B && c <= 0x180D) || c == 0x180F;
+}
+
+// Characters that draw nothing, act on others or end a drawn line, by Qt's own tables where
+// they have the property, and the default-ignorables that are not format characters.
+bool actsOrHides(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        break;
+    }
+    return c == 0x034F || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 || c == 0x3164 ||
+           c == 0xFFA0 || c == 0xFFFC || isVariationSelector(c) || (c >= 0x2060 && c <= 0x206F) ||
+           (c >= 0xFFF0 && c <= 0xFFF8) || (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+// What the list draws of text: runs that cover it in order, each mark one character with a
+// short printable label, and text runs in which nothing hides or acts, except where a
+// sequence needs it: a joiner between two characters of its run, one variation selector
+// after a character, the tags of a flag, hieroglyph controls between hieroglyphs, and the
+// format characters that fonts draw.
+void checkDisplay(const QString &text, std::string_view input)
+{
+    const std::vector<DisplayRun> runs = displayRuns(text);
+    const auto where = [&] { return " in '" + fuzz::shown(input) + "'"; };
+    qsizetype at = 0;
+    bool lastWasText = false;
+    for (const DisplayRun &run : runs) {
+        FUZZ_CHECK(run.start == at && run.length > 0, "runs do not tile the text" + where());
+        const qsizetype end = run.start + run.length;
+        FUZZ_CHECK(end <= text.size(), "a run past the text" + where());
+        if (run.isMark) {
+            const char32_t c = codePoint(text, run.start);
+            FUZZ_CHECK(c == run.character && run.length == (c > 0xFFFF ? 2 : 1),
+                       "a mark that is not its one character" + where());
+            const QString label = markLabel(c);
+            FUZZ_CHECK(!label.isEmpty() && label.size() <= 8 &&
+                           std::all_of(label.begin(), label.end(),
+                                       [](QChar l) { return l >= u' ' && l < u'\x7f'; }),
+                       "label '" + label.toStdString() + "'" + where());
+            lastWasText = false;
+        } else {
+            FUZZ_CHECK(!lastWasText, "two text runs in a row" + where());
+            lastWasText = true;
+            bool flag = false;
+            int tags = 0;
+            qsizetype length = 1;
+            for (qsizetype i = run.start; i < end; i += length) {
+                const char32_t c = codePoint(text, i);
+                length = c > 0xFFFF ? 2 : 1;
+                if (c == 0x1F3F4)
+                    flag = true;
+                tags = c >= 0xE0020 && c <= 0xE007F ? tags + 1 : 0;
+                if (!actsOrHides(c))
+                    continue;
+                const qsizetype next = i + length;
+                const bool inside = i > run.start && next < end;
+                const char32_t before = i > run.start ? codePointBefore(text, i) : 0;
+                bool allowed = false;
+                if (c == 0x200C || c == 0x200D)
+                    allowed = inside && before != 0x200C && before != 0x200D &&
+                              !actsOrHides(codePoint(text, next));
+                else if (isVariationSelector(c))
+                    allowed = i > run.start && !actsOrHides(before);
+                else if (c >= 0xE0020 && c <= 0xE007F)
+                    allowed = flag && tags <= 8;
+                else if (c >= 0x13430 && c <= 0x1345F)
+                    allowed = inside;
+                else
+                    allowed = (c >= 0x0600 && c <= 0x0605) || c == 0x06DD || c == 0x070F ||
+                              c == 0x0890 || c == 0x0891 || c == 0x08E2 || c == 0x110BD ||
+                              c == 0x110CD;
+                FUZZ_CHECK(allowed, "U+" + QString::number(uint(c), 16).toStdString() +
+                                        " kept as text" + where());
+            }
+        }
+        at = end;
+    }
+    FUZZ_CHECK(at == text.size(), "runs stop short of the text's end" + where());
 }
 
 } // namespace
@@ -90,6 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    "decoded differently: '" + fuzz::shown(bytes) + "'");
         FUZZ_CHECK(shownText.size() <= static_cast<qsizetype>(bytes.size()),
                    "more characters than bytes");
+        checkDisplay(shownText, bytes);
     }
+    // And any UTF-16, lone surrogates included, as another model might hand the list.
+    std::u16string units(size / 2, u'\0');
+    std::memcpy(units.data(), data, units.size() * 2);
+    checkDisplay(QString::fromStdU16String(units), std::string_view(datagram.get(), size));
     return 0;
 }

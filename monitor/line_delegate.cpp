@@ -1,19 +1,29 @@
 #include "line_delegate.h"
 
+#include "line_display.h"
+
 #include <QApplication>
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <climits>
 
 namespace
 {
 
-// Lines up to this length are drawn and measured whole. A longer one is drawn only as far as
-// it can be seen, and its width is extrapolated from its first kMeasuredChars characters:
-// shaping all 1600 characters of every new row made a frame of long lines cost 12 ms.
+// Text runs up to this length are drawn and measured whole. A longer one is drawn only as
+// far as it can be seen, and a long line's width is extrapolated from its first
+// kMeasuredChars characters: shaping all 1600 characters of every new row made a frame of
+// long lines cost 12 ms.
 constexpr int kWholeChars = 256;
 constexpr int kMeasuredChars = 128;
+
+// A mark's box: padding inside the frame, and a gap either side of it.
+constexpr int kMarkPadding = 2;
+constexpr int kMarkGap = 1;
 
 QStyle *styleOf(const QStyleOptionViewItem &option)
 {
@@ -27,8 +37,8 @@ int textMargin(const QStyleOptionViewItem &option)
 }
 
 // Right-to-left text is reordered for display, so a cut in reading order would show other
-// characters than the whole line does.
-bool hasRightToLeft(const QString &text)
+// characters than the whole text does.
+bool hasRightToLeft(QStringView text)
 {
     for (const QChar c : text) {
         if (c.unicode() < 0x0590)
@@ -36,9 +46,6 @@ bool hasRightToLeft(const QString &text)
         switch (c.direction()) {
         case QChar::DirR:
         case QChar::DirAL:
-        case QChar::DirRLE:
-        case QChar::DirRLO:
-        case QChar::DirRLI:
             return true;
         default:
             break;
@@ -48,14 +55,165 @@ bool hasRightToLeft(const QString &text)
 }
 
 // A cut that keeps surrogate pairs and a character's combining marks together.
-qsizetype cutAt(const QString &text, qsizetype n)
+qsizetype cutAt(QStringView text, qsizetype n)
 {
     while (n < text.size() && (text.at(n).isLowSurrogate() || text.at(n).isMark()))
         ++n;
     return n;
 }
 
+// Text laid out on one line. Should Qt break it anywhere all the same, the lines after the
+// first are placed behind it on the same baseline, so no character is left out.
+class OneLine
+{
+public:
+    OneLine(const QString &text, const QFont &font, QPaintDevice *device)
+        : m_layout(text, font, device)
+    {
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        m_layout.setTextOption(option);
+        m_layout.beginLayout();
+        while (m_layout.createLine().isValid()) {
+        }
+        m_layout.endLayout();
+        for (int i = 0; i < m_layout.lineCount(); ++i)
+            m_ascent = std::max(m_ascent, m_layout.lineAt(i).ascent());
+        for (int i = 0; i < m_layout.lineCount(); ++i) {
+            QTextLine line = m_layout.lineAt(i);
+            line.setPosition(QPointF(m_width, m_ascent - line.ascent()));
+            m_width += line.naturalTextWidth();
+        }
+    }
+
+    qreal width() const { return m_width; }
+    void draw(QPainter *painter, qreal x, qreal baseline) const
+    {
+        m_layout.draw(painter, QPointF(x, baseline - m_ascent));
+    }
+
+private:
+    QTextLayout m_layout;
+    qreal m_width = 0;
+    qreal m_ascent = 0;
+};
+
+// Draws text with its left end at x; returns its width, or as much of it as was drawn when
+// it reaches past right. The last text of a row needs no width: QPainter draws it faster.
+qreal drawText(QPainter *painter, const QFont &font, const QFontMetrics &metrics,
+               const QString &text, qreal x, qreal baseline, qreal right, bool last)
+{
+    if (text.size() <= kWholeChars || hasRightToLeft(text)) {
+        if (last) {
+            painter->drawText(QPointF(x, baseline), text);
+            return 0;
+        }
+        const OneLine whole(text, font, painter->device());
+        whole.draw(painter, x, baseline);
+        return whole.width();
+    }
+    // Shape a prefix that reaches past the right edge, longer ones until one does.
+    const qreal needed = right - x;
+    qsizetype n =
+        qsizetype(std::max<qreal>(needed, 0) / std::max(1, metrics.averageCharWidth())) * 5 / 4 + 8;
+    for (;;) {
+        n = cutAt(text, std::min(n, text.size()));
+        const OneLine prefix(n == text.size() ? text : text.left(n), font, painter->device());
+        if (n == text.size() || prefix.width() > needed) {
+            prefix.draw(painter, x, baseline);
+            return prefix.width();
+        }
+        n += n / 2;
+    }
+}
+
+QColor markColour(const QPalette &palette, QPalette::ColorGroup group, bool selected)
+{
+    if (selected)
+        return palette.color(group, QPalette::HighlightedText);
+    // A raspberry that reads apart from the text on light and on dark backgrounds.
+    return palette.color(group, QPalette::Base).lightness() < 128 ? QColor(0xFF, 0x8A, 0xC8)
+                                                                  : QColor(0xB0, 0x1C, 0x6E);
+}
+
 } // namespace
+
+// The look of the marks for one row font: a smaller font, and each label shaped once.
+class LineDelegate::Marks
+{
+public:
+    explicit Marks(const QFont &rowFont) : rowFont(rowFont), m_font(rowFont), m_metrics(rowFont)
+    {
+        if (rowFont.pointSizeF() > 0)
+            m_font.setPointSizeF(rowFont.pointSizeF() * 0.75);
+        else
+            m_font.setPixelSize(std::max(6, rowFont.pixelSize() * 3 / 4));
+        m_font.setBold(false);
+        m_font.setItalic(false);
+        m_metrics = QFontMetrics(m_font);
+    }
+
+    const QFont rowFont;
+
+    // The room a mark takes in the row.
+    int advance(char32_t c) { return label(c).width + 2 * (kMarkPadding + 1 + kMarkGap); }
+
+    void draw(QPainter *painter, char32_t c, int x, const QRect &row, const QColor &colour)
+    {
+        const Label &l = label(c);
+        const int height = std::min(row.height(), m_metrics.height() + 2);
+        // Filled, not stroked: a frame then looks the same wherever the row is clipped.
+        const QRect box(x + kMarkGap, row.top() + (row.height() - height) / 2,
+                        l.width + 2 * (kMarkPadding + 1), height);
+        QColor fill = colour;
+        fill.setAlpha(36);
+        painter->fillRect(box.adjusted(1, 1, -1, -1), fill);
+        painter->fillRect(QRect(box.left(), box.top(), box.width(), 1), colour);
+        painter->fillRect(QRect(box.left(), box.bottom(), box.width(), 1), colour);
+        painter->fillRect(QRect(box.left(), box.top() + 1, 1, box.height() - 2), colour);
+        painter->fillRect(QRect(box.right(), box.top() + 1, 1, box.height() - 2), colour);
+        painter->setFont(m_font);
+        painter->setPen(colour);
+        painter->drawStaticText(box.left() + 1 + kMarkPadding,
+                                box.top() + (box.height() - m_metrics.height()) / 2, l.text);
+    }
+
+private:
+    struct Label {
+        QStaticText text;
+        int width = 0;
+    };
+
+    const Label &label(char32_t c)
+    {
+        auto found = m_labels.find(c);
+        if (found == m_labels.end()) {
+            const QString name = markLabel(c);
+            Label l;
+            l.text.setText(name);
+            l.text.setTextFormat(Qt::PlainText);
+            l.text.prepare(QTransform(), m_font);
+            l.width = m_metrics.horizontalAdvance(name);
+            found = m_labels.insert(c, l);
+        }
+        return *found;
+    }
+
+    QFont m_font;
+    QFontMetrics m_metrics;
+    QHash<char32_t, Label> m_labels;
+};
+
+LineDelegate::LineDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
+
+LineDelegate::~LineDelegate() = default;
+
+LineDelegate::Marks &LineDelegate::marks(const QFont &font) const
+{
+    if (!m_marks || m_marks->rowFont != font)
+        m_marks = std::make_unique<Marks>(font);
+    return *m_marks;
+}
 
 void LineDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                          const QModelIndex &index) const
@@ -70,38 +228,36 @@ void LineDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                                                                : QPalette::Inactive;
     const bool selected = option.state & QStyle::State_Selected;
     const QRect &r = option.rect;
-    const int x = r.left() + textMargin(option);
+    const int left = r.left() + textMargin(option);
     const int right =
         painter->device() ? std::min(r.right(), painter->device()->width()) : r.right();
     const QString text = index.data(Qt::DisplayRole).toString();
-    if (!text.isEmpty() && x < right) {
+    if (!text.isEmpty() && left < right) {
         painter->save();
-        painter->setFont(option.font);
-        painter->setPen(
+        const QPen textPen(
             option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        const QColor markPen = markColour(option.palette, group, selected);
         const QFontMetrics &metrics = option.fontMetrics;
-        const int top = r.top() + (r.height() - metrics.height()) / 2;
-        if (text.size() <= kWholeChars || hasRightToLeft(text)) {
-            painter->drawText(QPoint(x, top + metrics.ascent()), text);
-        } else {
-            // Shape a prefix that reaches past the right edge, longer ones until one does.
-            const int needed = right - x;
-            qsizetype n = qsizetype(needed / std::max(1, metrics.averageCharWidth())) * 5 / 4 + 8;
-            for (;;) {
-                n = cutAt(text, std::min(n, text.size()));
-                QTextLayout layout(text.left(n), option.font, painter->device());
-                QTextOption textOption;
-                textOption.setWrapMode(QTextOption::NoWrap);
-                layout.setTextOption(textOption);
-                layout.beginLayout();
-                QTextLine line = layout.createLine();
-                layout.endLayout();
-                if (n == text.size() || line.naturalTextWidth() > needed) {
-                    layout.draw(painter, QPointF(x, top + metrics.ascent() - line.ascent()));
-                    break;
-                }
-                n += n / 2;
+        const int baseline = r.top() + (r.height() - metrics.height()) / 2 + metrics.ascent();
+        qreal x = left;
+        const std::vector<DisplayRun> runs = displayRuns(text);
+        for (const DisplayRun &run : runs) {
+            if (x >= right)
+                break;
+            if (run.isMark) {
+                Marks &m = marks(option.font);
+                const int width = m.advance(run.character);
+                if (x + width > 0)
+                    m.draw(painter, run.character, qRound(x), r, markPen);
+                x += width;
+                continue;
             }
+            painter->setFont(option.font);
+            painter->setPen(textPen);
+            const QString piece =
+                run.length == text.size() ? text : text.mid(run.start, run.length);
+            x += drawText(painter, option.font, metrics, piece, x, baseline, right,
+                          &run == &runs.back());
         }
         painter->restore();
     }
@@ -120,15 +276,38 @@ QSize LineDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelInd
 {
     const QString text = index.data(Qt::DisplayRole).toString();
     const QFontMetrics &metrics = option.fontMetrics;
-    int width = 0;
+    const std::vector<DisplayRun> runs = displayRuns(text);
+    const auto piece = [&](qsizetype start, qsizetype length) {
+        return length == text.size() ? text : text.mid(start, length);
+    };
+    qint64 width = 0;
     if (text.size() <= kWholeChars) {
-        width = metrics.horizontalAdvance(text);
+        for (const DisplayRun &run : runs)
+            width += run.isMark ? marks(option.font).advance(run.character)
+                                : metrics.horizontalAdvance(piece(run.start, run.length));
     } else {
-        // Extrapolated from the first characters, with room to spare: a scroll range a little
-        // too wide shows some blank space, one too narrow would hide the line's end.
-        const qsizetype n = cutAt(text, kMeasuredChars);
-        width = int(qint64(metrics.horizontalAdvance(text.left(n))) * text.size() / n);
-        width += width / 20 + 4 * metrics.averageCharWidth();
+        // Marks counted exactly; text extrapolated from the first characters, with room to
+        // spare: a scroll range a little too wide shows some blank space, one too narrow
+        // would hide the line's end.
+        const qsizetype measuredEnd = cutAt(text, kMeasuredChars);
+        qint64 textChars = 0, measuredChars = 0, measured = 0;
+        for (const DisplayRun &run : runs) {
+            if (run.isMark) {
+                width += marks(option.font).advance(run.character);
+                continue;
+            }
+            textChars += run.length;
+            const qsizetype end = std::min(run.start + run.length, measuredEnd);
+            if (end > run.start) {
+                measured += metrics.horizontalAdvance(piece(run.start, end - run.start));
+                measuredChars += end - run.start;
+            }
+        }
+        qint64 textWidth = measuredChars > 0 ? measured * textChars / measuredChars
+                                             : textChars * metrics.averageCharWidth();
+        if (textChars > 0)
+            textWidth += textWidth / 20 + 4 * metrics.averageCharWidth();
+        width += textWidth;
     }
-    return {width + 2 * textMargin(option), metrics.height()};
+    return {int(std::min<qint64>(width, INT_MAX / 4)) + 2 * textMargin(option), metrics.height()};
 }

@@ -64,8 +64,13 @@ QString decodeLine(std::string_view bytes)
         }
         char32_t cp = 0;
         if (std::size_t len = utf8Sequence(bytes, i, cp)) {
-            const char32_t one[1] = {cp};
-            out += QString::fromUcs4(one, 1);
+            // Appended by hand: Qt's converters drop a U+FEFF as a byte order mark.
+            if (QChar::requiresSurrogates(cp)) {
+                out += QChar(QChar::highSurrogate(cp));
+                out += QChar(QChar::lowSurrogate(cp));
+            } else {
+                out += QChar(char16_t(cp));
+            }
             i += len;
             continue;
         }

@@ -126,17 +126,26 @@ void TForm1::FormCreate()
 void TForm1::cbListenClick()
 {
     ListenerFlags &flags = m_shared->flags;
+    // One load: a stopping thread may end at any moment, and two looks could see Running from
+    // before its end and StopRequest from after it. Only this thread sets either bit, so what
+    // the load saw can change only by the thread ending, which it then reports through
+    // receiverEnded().
+    const std::uint32_t bits = flags.load();
+    if (m_flagsRead)
+        m_flagsRead();
+    const bool running = bits & ListenerFlags::Running;
+    const bool stopping = running && (bits & ListenerFlags::StopRequest);
     if (!ui->cbListen->isChecked()) {
         m_startWhenStopped = false;
         // Only a running thread clears a stop request; raising one otherwise would stop the
         // next thread at its first pass.
-        if (flags.test(ListenerFlags::Running) && !flags.test(ListenerFlags::StopRequest))
+        if (running && !stopping)
             flags.set(ListenerFlags::StopRequest);
         return;
     }
-    if (flags.test(ListenerFlags::Running)) {
+    if (running) {
         // The previous thread is still stopping: listen as soon as it has ended.
-        if (flags.test(ListenerFlags::StopRequest))
+        if (stopping)
             m_startWhenStopped = true;
         return;
     }

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace Ui
@@ -44,6 +45,10 @@ public:
     void FormClose();
     void OpenSocket();
 
+    // For tests: runs in cbListenClick right after the listener flags were read, so that a
+    // test can let a stopping receive thread end in that very moment.
+    void setFlagsReadHook(std::function<void()> hook) { m_flagsRead = std::move(hook); }
+
 public slots:
     // Queued calls from the receive thread.
     void linesArrived();
@@ -67,6 +72,7 @@ private:
     int m_boundPort = 0;
     bool m_startWhenStopped = false; // "Listen" ticked while the previous thread was stopping
     bool m_centred = false;
+    std::function<void()> m_flagsRead;
     QTimer m_frameTimer;
     QElapsedTimer m_sinceShown;
 };

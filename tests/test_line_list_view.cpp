@@ -1,6 +1,6 @@
 // The line list's own layout and drawing: rows found where they are drawn, the newest line
 // scrolled into view, keys and clicks choosing rows, at a few lines and at a million; long
-// lines drawn in part but looking whole.
+// lines drawn in part but looking whole; characters that would hide or act drawn as marks.
 #include "line_delegate.h"
 #include "line_list_view.h"
 #include "line_model.h"
@@ -170,10 +170,6 @@ void PrintTo(const LongLine &c, std::ostream *out)
     *out << c.name;
 }
 
-class LineDelegateTest : public ::testing::TestWithParam<LongLine>
-{
-};
-
 QImage blank(int width, int height)
 {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -181,33 +177,62 @@ QImage blank(int width, int height)
     return image;
 }
 
-TEST_P(LineDelegateTest, DrawsTheVisiblePartOfALongLineAsTheWholeLineWouldLook)
+QStyleOptionViewItem rowOption(int left)
 {
-    const LongLine &c = GetParam();
-    QStringListModel model({c.text});
-    LineDelegate delegate;
     QStyleOptionViewItem option;
     option.state = QStyle::State_Enabled | QStyle::State_Active;
     option.font = QApplication::font();
     option.fontMetrics = QFontMetrics(option.font);
     option.palette = QApplication::palette();
-    const int height = option.fontMetrics.height();
-    option.rect = QRect(c.left, 0, 1000000, height);
+    option.rect = QRect(left, 0, 1000000, option.fontMetrics.height());
+    return option;
+}
 
-    QImage drawn = blank(400, height);
-    {
-        QPainter painter(&drawn);
-        delegate.paint(&painter, option, model.index(0));
-    }
-    QImage whole = blank(400, height);
-    {
-        QPainter painter(&whole);
-        painter.setFont(option.font);
-        painter.setPen(option.palette.color(QPalette::Normal, QPalette::Text));
-        const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
-        painter.drawText(QPoint(c.left + margin, option.fontMetrics.ascent()), c.text);
-    }
-    EXPECT_EQ(drawn, whole);
+// A row of text as the delegate draws it into an image of the given width.
+QImage drawnByDelegate(const QString &text, int left, int width = 400)
+{
+    QStringListModel model({text});
+    LineDelegate delegate;
+    const QStyleOptionViewItem option = rowOption(left);
+    QImage image = blank(width, option.rect.height());
+    QPainter painter(&image);
+    delegate.paint(&painter, option, model.index(0));
+    return image;
+}
+
+// The same text drawn whole by QPainter, where the delegate starts its text.
+QImage drawnPlain(const QString &text, int left, int width = 400)
+{
+    const QStyleOptionViewItem option = rowOption(left);
+    QImage image = blank(width, option.rect.height());
+    QPainter painter(&image);
+    painter.setFont(option.font);
+    painter.setPen(option.palette.color(QPalette::Normal, QPalette::Text));
+    const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+    painter.drawText(QPoint(left + margin, option.fontMetrics.ascent()), text);
+    return image;
+}
+
+// The columns from x on that hold something other than the background.
+int inkedColumns(const QImage &image, int from = 0)
+{
+    int count = 0;
+    for (int x = from; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 200) {
+                ++count;
+                break;
+            }
+    return count;
+}
+
+int rightmostInk(const QImage &image)
+{
+    for (int x = image.width() - 1; x >= 0; --x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 200)
+                return x;
+    return -1;
 }
 
 QString repeated(const QString &piece, int count)
@@ -216,6 +241,21 @@ QString repeated(const QString &piece, int count)
     for (int i = 0; i < count; ++i)
         text += piece;
     return text;
+}
+
+QString text16(const char16_t *text)
+{
+    return QStringView(text).toString();
+}
+
+class LineDelegateTest : public ::testing::TestWithParam<LongLine>
+{
+};
+
+TEST_P(LineDelegateTest, DrawsTheVisiblePartOfALongLineAsTheWholeLineWouldLook)
+{
+    const LongLine &c = GetParam();
+    EXPECT_EQ(drawnByDelegate(c.text, c.left), drawnPlain(c.text, c.left));
 }
 
 const LongLine kLongLines[] = {
@@ -229,5 +269,105 @@ const LongLine kLongLines[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lines, LineDelegateTest, ::testing::ValuesIn(kLongLines),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Lines with marks: drawn into a narrow image, the delegate stops early; drawn into one wide
+// enough for the whole line, it does not. What both show must be the same.
+class MarkedLineTest : public ::testing::TestWithParam<LongLine>
+{
+};
+
+TEST_P(MarkedLineTest, DrawsTheVisiblePartAsTheWholeLineWouldLook)
+{
+    const LongLine &c = GetParam();
+    const QImage whole = drawnByDelegate(c.text, c.left, 24000);
+    ASSERT_LT(rightmostInk(whole), whole.width() - 100) << "the image is too narrow for the line";
+    EXPECT_EQ(drawnByDelegate(c.text, c.left), whole.copy(0, 0, 400, whole.height()));
+}
+
+const QString kHebrewWord = text16(u"\u05E9\u05DC\u05D5\u05DD");
+
+const LongLine kMarkedLines[] = {
+    {"SeparatorsInALongLine",
+     text16(u"abc\u2028") + QString(300, QLatin1Char('x')) + text16(u"\u2029") +
+         QString(100, QLatin1Char('y')),
+     0},
+    {"MarksThroughout", repeated(text16(u"ab\u200Bc\u202Ed"), 150), 0},
+    {"MarksThroughoutScrolledRight", repeated(text16(u"ab\u200Bc\u202Ed"), 150), -3000},
+    {"LongTextBetweenMarks", repeated(QString(300, QLatin1Char('x')) + QChar(0xFEFF), 4), 0},
+    {"LongTextBetweenMarksScrolledRight",
+     repeated(QString(300, QLatin1Char('x')) + QChar(0xFEFF), 4), -2500},
+    {"RightToLeftWithMarks", repeated(kHebrewWord + text16(u"\u200F "), 100), 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, MarkedLineTest, ::testing::ValuesIn(kMarkedLines),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// What would draw nothing, reorder its neighbours or end the line shows as a mark: the row
+// never looks like the text without it.
+TEST(LineDelegateMarks, NeverLookLikeTheTextWithoutThem)
+{
+    const struct {
+        const char *what;
+        QString text;
+        QString lookalike;
+    } rows[] = {
+        {"RLO does not reverse", text16(u"abc\u202Edef"), QStringLiteral("abcfed")},
+        {"RLO does not vanish", text16(u"abc\u202Edef"), QStringLiteral("abcdef")},
+        {"zero-width space", text16(u"a\u200Bb"), QStringLiteral("ab")},
+        {"LRM", text16(u"a\u200Eb"), QStringLiteral("ab")},
+        {"RLM", text16(u"a\u200Fb"), QStringLiteral("ab")},
+        {"word joiner", text16(u"a\u2060b"), QStringLiteral("ab")},
+        {"BOM", text16(u"\uFEFFab"), QStringLiteral("ab")},
+        {"soft hyphen", text16(u"a\u00ADb"), QStringLiteral("ab")},
+        {"a line separator in a short line", text16(u"ab\u2028c"), QStringLiteral("abc")},
+    };
+    for (const auto &row : rows)
+        EXPECT_NE(drawnByDelegate(row.text, 0), drawnByDelegate(row.lookalike, 0)) << row.what;
+
+    // Everything after a separator in a long line is drawn: the x's reach the right edge.
+    const QImage separated =
+        drawnByDelegate(text16(u"abc\u2028") + QString(300, QLatin1Char('x')), 0);
+    EXPECT_GT(inkedColumns(separated, 350), 25);
+}
+
+// Right-to-left text, and the joiners that scripts and emoji need, draw as plain text does.
+TEST(LineDelegateMarks, LeaveTextThatNeedsItsJoinersAlone)
+{
+    const struct {
+        const char *what;
+        QString text;
+    } rows[] = {
+        {"Hebrew", kHebrewWord + QStringLiteral(" ") + text16(u"\u05E2\u05D5\u05DC\u05DD")},
+        {"Persian with ZWNJ", text16(u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645")},
+        {"Devanagari half form", text16(u"\u0915\u094D\u200D\u0937")},
+        {"family emoji", text16(u"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466")},
+        {"rainbow flag", text16(u"\U0001F3F3\uFE0F\u200D\U0001F308")},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(drawnByDelegate(row.text, 0), drawnPlain(row.text, 0)) << row.what;
+}
+
+// The row is as wide as what is drawn, marks included, also when they come late in a long
+// line (the scroll range follows the widest row).
+TEST(LineDelegateMarks, CountInTheRowWidth)
+{
+    const QString lines[] = {
+        text16(u"a\u200Bb\u200Bc\u202E"),
+        QString(130, QLatin1Char('x')) + repeated(text16(u"\u200B"), 200),
+        repeated(text16(u"\u2028"), 400),
+        repeated(QStringLiteral("ab") + QChar(0xAD), 300),
+    };
+    LineDelegate delegate;
+    const QStyleOptionViewItem option = rowOption(0);
+    for (const QString &text : lines) {
+        QStringListModel model({text});
+        const QImage whole = drawnByDelegate(text, 0, 24000);
+        const int ink = rightmostInk(whole);
+        ASSERT_LT(ink, whole.width() - 100);
+        const int hint = delegate.sizeHint(option, model.index(0)).width();
+        EXPECT_GT(hint, ink) << text.size() << " characters";
+        EXPECT_LT(hint, ink + ink / 8 + 60) << text.size() << " characters";
+    }
+}
 
 } // namespace

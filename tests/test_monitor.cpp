@@ -9,8 +9,11 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 
 #include <sys/resource.h>
@@ -40,7 +43,29 @@ int sendDatagramFrom(int port, const std::string &bytes)
     return ntohs(from.sin_port);
 }
 
+// Sends to the given IPv4 address on this machine.
+void sendDatagramTo(const char *address, int port, const std::string &bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    ASSERT_EQ(::inet_pton(AF_INET, address, &to.sin_addr), 1);
+    const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), 0,
+                                  reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    ::close(fd);
+    ASSERT_EQ(sent, static_cast<ssize_t>(bytes.size()));
+}
+
 using Form = MonitorFixture;
+
+TEST_F(Form, OpensCentredOnTheScreen)
+{
+    const QRect screen = form->screen()->availableGeometry();
+    EXPECT_EQ(form->frameGeometry().center(), screen.center())
+        << "window at " << form->frameGeometry().x() << "," << form->frameGeometry().y();
+}
 
 TEST_F(Form, HasTheStoredLayoutCaptionsAndTexts)
 {
@@ -325,6 +350,67 @@ TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
     ::close(fd);
 }
 
+// "Listen" acts on the flags as it read them. The receive thread may end between that read and
+// the action; the seam lets a stopping thread end right there.
+TEST_F(Receiver, ListenActsOnTheFlagsAsTheyWereWhenTheOldThreadEnds)
+{
+    for (const bool tick : {true, false}) {
+        SCOPED_TRACE(tick ? "ticked again" : "ticked, then unticked again");
+        QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+        listen();
+        ReceiverShared &shared = form->receiver();
+        form->cbListen()->setChecked(false); // stopping: the thread ends at its next pass
+        if (!tick)
+            form->cbListen()->setChecked(true);
+        form->setFlagsReadHook(
+            [&] { EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5))); });
+        form->cbListen()->setChecked(tick);
+        form->setFlagsReadHook({});
+        if (tick) {
+            // The box says "Listen": a new thread listens.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 5000));
+            sendDatagram(form->boundPort(), "listening");
+            ASSERT_TRUE(waitForRows(1));
+            form->cbListen()->setChecked(false);
+            ASSERT_TRUE(waitUntilStopped());
+        } else {
+            // No stop request stays behind to end the next thread at its first pass.
+            QTest::qWait(20);
+            EXPECT_FALSE(running());
+            EXPECT_EQ(shared.flags.load(), 0u);
+            sendDatagram(listen(), "listening");
+            ASSERT_TRUE(waitForRows(1));
+        }
+    }
+}
+
+TEST_F(Receiver, ListensOnEveryLocalAddress)
+{
+    const int port = listen();
+    // 127.0.0.2 is this machine too, but a socket bound to 127.0.0.1 alone never sees it.
+    for (const char *address : {"127.0.0.1", "127.0.0.2"})
+        sendDatagramTo(address, port, std::string("to ") + address);
+    ASSERT_TRUE(waitForRows(2));
+    EXPECT_EQ(line(0), QStringLiteral("to 127.0.0.1"));
+    EXPECT_EQ(line(1), QStringLiteral("to 127.0.0.2"));
+}
+
+// The receive thread looks at a stop request at least every 50 ms; unticking ends it within a
+// few passes, and closing the window within the 200 ms that the close waits.
+TEST_F(Receiver, StoppingEndsTheThreadWithinAFewPasses)
+{
+    const int port = listen();
+    sendDatagram(port, "busy once");
+    ASSERT_TRUE(waitForRows(1));
+    ReceiverShared &shared = form->receiver();
+    form->cbListen()->setChecked(false);
+    EXPECT_TRUE(shared.waitUntilStopped(std::chrono::milliseconds(500)));
+
+    listen();
+    form->close(); // returns once the thread has ended, or after 200 ms
+    EXPECT_FALSE(shared.flags.test(ListenerFlags::Running));
+}
+
 TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 {
     // 70000 is port 4464, when nobody else holds it.
@@ -425,6 +511,41 @@ TEST_F(Receiver, CopyPutsTheSelectedLineOnTheClipboard)
     EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("caf\xc3\xa9 <b>bold?</b>"));
 }
 
+// The list's context menu offers "Copy", which copies the selected line.
+TEST_F(Receiver, ContextMenuCopyPutsTheSelectedLineOnTheClipboard)
+{
+    const int port = listen();
+    // The second line holds an RLO, drawn as a mark: the copy has the character itself.
+    for (const char *text : {"first", "caf\xc3\xa9 <b>second</b>\xe2\x80\xae!", "third"})
+        sendDatagram(port, text);
+    ASSERT_TRUE(waitForRows(3));
+    QListView *list = form->lb1();
+    const QPoint spot = list->visualRect(form->lines()->index(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, spot);
+    ASSERT_EQ(list->currentIndex().row(), 1);
+    QApplication::clipboard()->clear();
+
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions()) {
+            offered += action->text() + QLatin1Char(';');
+            if (action->text().remove(QLatin1Char('&')) == QStringLiteral("Copy"))
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        }
+        if (menu->isVisible())
+            menu->close();
+    });
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, spot,
+                                list->viewport()->mapToGlobal(spot));
+    QApplication::sendEvent(list->viewport(), &menuEvent);
+    EXPECT_TRUE(offered.contains(QStringLiteral("Copy"))) << offered.toStdString();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QString::fromUtf8("caf\xc3\xa9 <b>second</b>\xe2\x80\xae!"));
+}
+
 // Real boxes: the receive thread waits for its box while the window stays usable.
 class ReceiverWithBoxes : public MonitorFixture
 {
@@ -471,6 +592,25 @@ TEST_F(ReceiverWithBoxes, CheckingWhileStoppingListensOnceTheOldThreadEnded)
     sendDatagram(form->boundPort(), "new thread");
     ASSERT_TRUE(waitForRows(1));
     EXPECT_TRUE(form->cbListen()->isChecked());
+}
+
+TEST_F(ReceiverWithBoxes, TheWindowWorksWhileABoxOfTheReceiveThreadIsOpen)
+{
+    const int port = listen();
+    sendDatagram(port, "a line");
+    ASSERT_TRUE(waitForRows(1));
+    sendDatagram(port, std::string(1602, 'z'));
+    QMessageBox *box = waitForBox();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    // Through the window, as the system delivers a click: a window that a modal box blocks
+    // would not get it.
+    QPushButton *clear = form->btnClear();
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
+                      clear->mapTo(form.get(), clear->rect().center()));
+    EXPECT_EQ(form->lines()->rowCount(), 0);
+    EXPECT_TRUE(box->isVisible());
+    box->close();
 }
 
 TEST_F(ReceiverWithBoxes, UncheckingWhileStoppingLeavesNoStaleStopRequest)
