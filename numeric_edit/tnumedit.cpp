@@ -225,7 +225,7 @@ void TNumEdit::Reformat()
     setDisplayedColor(m_normalColor);
     if (out.intermediateText)
         QLineEdit::setText(toQt(*out.intermediateText));
-    if (out.edError)
+    for (int i = 0; i < out.edErrors; ++i)
         emit edError(this); // sees the rejected text in the normal colour
     if (out.text)
         QLineEdit::setText(toQt(*out.text));
