@@ -6,7 +6,10 @@
 #include "regional.h"
 #include "tedspeedbutton.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMetaMethod>
+#include <QThread>
 
 namespace
 {
@@ -40,10 +43,11 @@ QString defaultMask(TNumEdit::TNumType kind)
 TNumEdit::TNumEdit(QWidget *owner)
     : QLineEdit(nullptr), m_valueSource(std::make_shared<NumValueSource>())
 {
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        publishText();
-        emit changed(this);
-    });
+    connect(this, &QLineEdit::textChanged, this, [this] { emit changed(this); });
+    publishEveryChange();
+    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        connect(app, &QApplication::focusChanged, this,
+                [this](QWidget *, QWidget *now) { focusMoved(now); });
     setNumMask(QString());
     m_clearOnErr = false;
     m_errorColor = clRed;
@@ -139,6 +143,25 @@ void TNumEdit::setDisplayedColor(TColor color)
     setPalette(p);
 }
 
+void TNumEdit::publishEveryChange()
+{
+    // QSignalBlocker on the field silences its textChanged, but the copy for other threads must
+    // follow every change of the text. Qt's inner line control emits for every change and is
+    // not blocked with the field; its class is private to Qt, hence the lookup by signature.
+    const QByteArray signature = QMetaObject::normalizedSignature("textChanged(QString)");
+    const QMetaMethod publish =
+        staticMetaObject.method(staticMetaObject.indexOfSlot("publishText()"));
+    for (QObject *child : children()) {
+        const int signal = child->metaObject()->indexOfSignal(signature);
+        if (signal >= 0 && child->inherits("QWidgetLineControl")) {
+            connect(child, child->metaObject()->method(signal), this, publish);
+            return;
+        }
+    }
+    // Without it (another Qt), at least every change that the field announces.
+    connect(this, &QLineEdit::textChanged, this, &TNumEdit::publishText);
+}
+
 void TNumEdit::publishText()
 {
     m_valueSource->publishText(toStd(QLineEdit::text()));
@@ -146,7 +169,11 @@ void TNumEdit::publishText()
 
 double TNumEdit::GetValue() const
 {
-    return m_valueSource->GetValue();
+    // The GUI thread reads the text itself: a value never lags behind a change whose signal
+    // was blocked or is still on its way. Only other threads need the published copy.
+    if (QThread::currentThread() != thread())
+        return m_valueSource->GetValue();
+    return NumValueSource::valueOf(static_cast<numcore::Kind>(m_numType), toStd(QLineEdit::text()));
 }
 
 void TNumEdit::SetValue(double value)

@@ -80,7 +80,9 @@ public:
     void setParentColor(bool follow);
 
     // Value access.
-    double GetValue() const; // throws tk::EConvertError; safe from another thread via valueSource()
+    // Throws tk::EConvertError. On another thread it reads the copy that every change of the
+    // text publishes (see valueSource()).
+    double GetValue() const;
     void SetValue(double value);
     QString ValueAsSqlLiteral() const;
     void SetTag(int tag);
@@ -125,6 +127,8 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -136,13 +140,20 @@ protected:
     void HandleKeyUp(int &key, Qt::KeyboardModifiers shift);
     void ChangeBounds(int left, int top, int width, int height);
 
+private Q_SLOTS:
+    void publishText();
+
 private:
+    void publishEveryChange();
     void setDisplayedColor(TColor color);
     void attachLabel();
-    void publishText();
     numcore::ReformatInput reformatInput(const std::string &text, const std::string &mask) const;
     // Enter and leaving share these steps: expression, Reformat, value test.
     void Commit();
+    // Entry and leaving as the focus brings them; a failing step is shown, never thrown.
+    void enterField();
+    void leaveField();
+    void focusMoved(QWidget *now);
 
     bool m_elipsis = false;
     QString m_entryText;
@@ -162,7 +173,8 @@ private:
     bool m_noFormatOnEmpty = false;
     bool m_parentColor = false;
     int m_tag = 0;
-    bool m_entered = false; // between entry and leaving, across transient focus changes
+    bool m_entered = false;            // between entry and leaving, across transient focus changes
+    bool m_hiddenWhileEntered = false; // the window was hidden during the session
     QPointer<TEdSpeedButton> m_ellipsisButton;
     QPointer<QLabel> m_titleLabel;
     std::shared_ptr<NumValueSource> m_valueSource;

@@ -11,10 +11,13 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QSignalBlocker>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace
@@ -147,6 +150,40 @@ TEST_F(NumEditTest, GetValueFromAnotherThreadSeesWholeTexts)
     stop = true;
     reader.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+// The GUI thread reads the text itself, and the copy for other threads follows every change
+// of the text, also one made while the field's signals are blocked.
+TEST_F(NumEditTest, ValueFollowsEveryChangeOfTheText)
+{
+    TNumEdit e;
+    e.setNumMask(QStringLiteral("<0"));
+    e.setText(QStringLiteral("7"));
+    QLineEdit &base = e;
+    const struct {
+        const char *name;
+        std::function<void()> change;
+        double value;
+    } changes[] = {
+        {"Text setter", [&] { e.setText(QStringLiteral("42")); }, 42},
+        {"QLineEdit::setText", [&] { base.setText(QStringLiteral("43")); }, 43},
+        {"insert", [&] { e.insert(QStringLiteral("1")); }, 431},
+        {"undo", [&] { e.undo(); }, 43},
+        {"clear", [&] { e.clear(); }, 0},
+    };
+    for (const auto &change : changes) {
+        SCOPED_TRACE(change.name);
+        QSignalBlocker blocked(&e);
+        change.change();
+        EXPECT_EQ(e.GetValue(), change.value);
+        EXPECT_EQ(e.valueSource()->GetValue(), change.value);
+    }
+
+    // A textEdited handler sees the value of the text it is told about, not the one before.
+    std::vector<double> seen;
+    QObject::connect(&e, &QLineEdit::textEdited, [&] { seen.push_back(e.GetValue()); });
+    QTest::keyClicks(&e, QStringLiteral("42"));
+    EXPECT_EQ(seen, (std::vector<double>{4, 42}));
 }
 
 TEST_F(NumEditTest, ValueSourceOutlivesTheControl)
