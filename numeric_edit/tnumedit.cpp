@@ -267,9 +267,6 @@ void TNumEdit::FinishLoading()
         Reformat();
     if (!title().isEmpty() && visibleSetting())
         attachLabel();
-    if (m_elipsis && visibleSetting() && m_ellipsisButton) {
-        m_ellipsisButton->setParent(parentWidget());
-        m_ellipsisButton->show();
-        PlaceEllipsis(m_elipsis, x(), y(), width(), height());
-    }
+    if (m_elipsis && visibleSetting())
+        attachButton();
 }

@@ -146,7 +146,10 @@ private Q_SLOTS:
 private:
     void publishEveryChange();
     void setDisplayedColor(TColor color);
+    void attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
+    void detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
     void attachLabel();
+    void attachButton();
     numcore::ReformatInput reformatInput(const std::string &text, const std::string &mask) const;
     // Enter and leaving share these steps: expression, Reformat, value test.
     void Commit();
@@ -177,5 +180,7 @@ private:
     bool m_hiddenWhileEntered = false; // the window was hidden during the session
     QPointer<TEdSpeedButton> m_ellipsisButton;
     QPointer<QLabel> m_titleLabel;
+    QMetaObject::Connection m_labelParentWatch;  // the label's parent, while it has one
+    QMetaObject::Connection m_buttonParentWatch; // the same for the button
     std::shared_ptr<NumValueSource> m_valueSource;
 };
