@@ -126,21 +126,91 @@ void TNumEdit::setColor(TColor color)
 void TNumEdit::setParentColor(bool follow)
 {
     m_parentColor = follow;
-    if (follow && parentWidget())
-        setPalette(QPalette()); // back to the inherited palette
-    else
-        setDisplayedColor(m_displayedColor);
+    showColor();
+}
+
+TColor TNumEdit::color() const
+{
+    return followsParent() ? toTColor(parentBackground()) : m_displayedColor;
+}
+
+bool TNumEdit::followsParent() const
+{
+    return m_parentColor && parentWidget();
+}
+
+QColor TNumEdit::parentBackground() const
+{
+    const QWidget *parent = parentWidget();
+    return parent->palette().color(parent->backgroundRole());
 }
 
 void TNumEdit::setDisplayedColor(TColor color)
 {
     // Showing a colour of its own ends following the parent's colour.
-    if (color != m_displayedColor)
+    if (color != this->color())
         m_parentColor = false;
     m_displayedColor = color;
+    showColor();
+}
+
+void TNumEdit::restoreNormalColor()
+{
+    // Following the parent is the normal colour for as long as it lasts.
+    if (followsParent())
+        showColor();
+    else
+        setDisplayedColor(m_normalColor);
+}
+
+// The background is the palette's Base role. The window colour is not pinned there at all, so
+// the field follows every palette change exactly as a plain line edit does; any other colour is
+// pinned, and one that depends on a palette (the parent's, another system colour) is pinned
+// anew whenever a palette changes (see event()).
+void TNumEdit::showColor()
+{
+    static const QPalette::ResolveMask baseRole = [] {
+        QPalette probe;
+        probe.setResolveMask(0);
+        probe.setColor(QPalette::Base, Qt::black);
+        return probe.resolveMask();
+    }();
     QPalette p = palette();
-    p.setColor(QPalette::Base, resolveColor(color));
+    const bool pinned = (p.resolveMask() & baseRole) == baseRole;
+    if (!followsParent() && m_displayedColor == clWindow) {
+        if (!pinned)
+            return;
+        p.setResolveMask(p.resolveMask() & ~baseRole);
+        setPalette(p);
+        return;
+    }
+    const QColor shown = followsParent() ? parentBackground() : resolveColor(m_displayedColor, p);
+    if (pinned && p.color(QPalette::Active, QPalette::Base) == shown &&
+        p.color(QPalette::Inactive, QPalette::Base) == shown &&
+        p.color(QPalette::Disabled, QPalette::Base) == shown)
+        return; // also ends the round trip through the PaletteChange that setPalette() sends
+    p.setColor(QPalette::Base, shown);
     setPalette(p);
+}
+
+bool TNumEdit::event(QEvent *event)
+{
+    const bool handled = QLineEdit::event(event);
+    switch (event->type()) {
+    case QEvent::ApplicationPaletteChange:
+        // The parent may take the new palette after this field: look again once all have.
+        if (followsParent())
+            QMetaObject::invokeMethod(
+                this, [this] { showColor(); }, Qt::QueuedConnection);
+        [[fallthrough]];
+    case QEvent::PaletteChange:
+    case QEvent::ParentChange:
+        showColor();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void TNumEdit::publishEveryChange()
@@ -249,7 +319,7 @@ void TNumEdit::Reformat()
     const numcore::ReformatOutcome out = numcore::Reformat(reformatInput(text, mask));
     if (!out.ran)
         return;
-    setDisplayedColor(m_normalColor);
+    restoreNormalColor();
     if (out.intermediateText)
         QLineEdit::setText(toQt(*out.intermediateText));
     for (int i = 0; i < out.edErrors; ++i)

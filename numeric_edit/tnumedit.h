@@ -62,7 +62,7 @@ public:
     void setErrorColor(TColor color) { m_errorColor = color; }
     bool rounded() const { return m_rounded; }
     void setRounded(bool rounded) { m_rounded = rounded; }
-    TColor color() const { return m_displayedColor; } // the colour shown now
+    TColor color() const; // the colour shown now
     void setColor(TColor color);
     bool formatOnCreate() const { return m_formatOnCreate; }
     void setFormatOnCreate(bool format) { m_formatOnCreate = format; }
@@ -123,6 +123,7 @@ signals:
     void changed(TNumEdit *sender);
 
 protected:
+    bool event(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -146,6 +147,10 @@ private Q_SLOTS:
 private:
     void publishEveryChange();
     void setDisplayedColor(TColor color);
+    void restoreNormalColor();
+    void showColor();
+    bool followsParent() const;
+    QColor parentBackground() const;
     void attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
     void detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
     void attachLabel();

@@ -21,7 +21,8 @@ QString TNumEdit::title() const
 
 // A companion goes into the field's parent, shown or hidden as the field is. Its parent would
 // take it along when it goes, but the companions live exactly as long as the field: a parent
-// that the field has left hands them back (without a parent) before it deletes its children.
+// that the field has left hands them back (without a parent) before it deletes its children,
+// which a QWidget does after announcing its destruction.
 void TNumEdit::attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
 {
     QWidget *parent = parentWidget();

@@ -202,8 +202,8 @@ void TNumEdit::HandleEnter()
 {
     m_oldText = text();
     m_entryText = m_oldText;
-    setDisplayedColor(m_normalColor); // the user starts over: no error colour while typing
-    m_entryValue = GetValue();        // may throw; the entry then ends here
+    restoreNormalColor();      // the user starts over: no error colour while typing
+    m_entryValue = GetValue(); // may throw; the entry then ends here
     m_valueChanged = false;
     emit entered(this);
 }

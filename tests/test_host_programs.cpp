@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "fixed_settings.h"
 #include "message_box.h"
+#include "tcolor.h"
 #include "tnumedit.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +106,127 @@ TEST_F(HostWindow, UnreadableTextInTheFieldsHandlersIsShownNotFatal)
         other->setFocus(Qt::TabFocusReason);
         boxes();
     }
+}
+
+// A palette changed under the control: the application's, a palette for the QLineEdit class,
+// a container's. Restored after each test.
+class PaletteChange : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        saved = QApplication::palette();
+        auto *layout = new QVBoxLayout(&window);
+        container = new QWidget(&window);
+        auto *inside = new QVBoxLayout(container);
+        field = new TNumEdit(container);
+        plain = new QLineEdit(container);
+        inside->addWidget(field);
+        inside->addWidget(plain);
+        layout->addWidget(container);
+        plain->setFocus(); // entering the field would drop an error colour
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    void TearDown() override
+    {
+        QApplication::setPalette(saved); // also drops palettes set for classes
+        QApplication::processEvents();
+    }
+
+    static QPalette darkPalette()
+    {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Button, QColor(0x40, 0x40, 0x40));
+        return dark;
+    }
+
+    static QColor base(const QWidget *w) { return w->palette().color(QPalette::Base); }
+    static QColor shownBy(TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+    QPalette saved;
+    QWidget window;
+    QWidget *container = nullptr;
+    TNumEdit *field = nullptr;
+    QLineEdit *plain = nullptr;
+};
+
+// A field in a system colour shows what a plain line edit beside it shows, whatever palette
+// changes; its Color stays the system colour.
+TEST_F(PaletteChange, SystemColourFollowsLikeAPlainLineEdit)
+{
+    const struct {
+        const char *name;
+        std::function<void()> change;
+    } changes[] = {
+        {"application palette", [] { QApplication::setPalette(darkPalette()); }},
+        {"palette of the QLineEdit class",
+         [] { QApplication::setPalette(darkPalette(), "QLineEdit"); }},
+        {"container's palette", [this] { container->setPalette(darkPalette()); }},
+    };
+    for (const auto &change : changes) {
+        SCOPED_TRACE(change.name);
+        field->setNumMask(QStringLiteral("<0"));
+        field->setText(QStringLiteral("12a")); // the error colour first, then back to normal
+        field->setText(QStringLiteral("5"));
+        change.change();
+        QApplication::processEvents();
+        EXPECT_EQ(base(plain), darkPalette().color(QPalette::Base));
+        EXPECT_EQ(base(field), base(plain));
+        EXPECT_EQ(field->palette().color(QPalette::Text), plain->palette().color(QPalette::Text));
+        EXPECT_EQ(field->color(), clWindow);
+        TearDown();
+        container->setPalette(QPalette());
+        QApplication::processEvents();
+    }
+}
+
+// An RGB colour and the error colour stay as set; another system colour follows its role.
+TEST_F(PaletteChange, ExplicitColoursStaySystemColoursFollow)
+{
+    auto *rgb = new TNumEdit(container);
+    rgb->setColor(0x00FF8000); // red in the low byte
+    auto *face = new TNumEdit(container);
+    face->setColor(clBtnFace);
+    field->setNumMask(QStringLiteral("<0"));
+    field->setText(QStringLiteral("12a"));
+    ASSERT_EQ(field->color(), clRed);
+    QApplication::setPalette(darkPalette());
+    QApplication::processEvents();
+    EXPECT_EQ(base(rgb), QColor(0x00, 0x80, 0xFF));
+    EXPECT_EQ(base(field), QColor(Qt::red));
+    EXPECT_EQ(base(face), darkPalette().color(QPalette::Button));
+    EXPECT_EQ(face->color(), clBtnFace);
+}
+
+// ParentColor shows the parent's background and keeps following it; Color tells what is shown.
+TEST_F(PaletteChange, ParentColorFollowsTheParent)
+{
+    field->setNumMask(QStringLiteral("<0"));
+    field->setParentColor(true);
+    const QColor background = container->palette().color(container->backgroundRole());
+    EXPECT_EQ(base(field), background);
+    EXPECT_EQ(shownBy(field->color()), background);
+
+    field->setText(
+        QStringLiteral("5")); // formatting restores the normal colour: still the parent's
+    QPalette blue = container->palette();
+    blue.setColor(QPalette::Window, QColor(0x10, 0x20, 0x80));
+    container->setPalette(blue);
+    QApplication::processEvents();
+    EXPECT_TRUE(field->parentColor());
+    EXPECT_EQ(base(field), QColor(0x10, 0x20, 0x80));
+    EXPECT_EQ(shownBy(field->color()), QColor(0x10, 0x20, 0x80));
+
+    field->setColor(field->color()); // the colour shown: still following
+    EXPECT_TRUE(field->parentColor());
+    field->setColor(clWindow); // another colour ends it
+    EXPECT_FALSE(field->parentColor());
+    EXPECT_EQ(base(field), base(plain));
 }
 
 } // namespace
