@@ -75,14 +75,31 @@ TNumEdit::~TNumEdit()
     delete m_ellipsisButton.data();
 }
 
-bool TNumEdit::tabStop() const
-{
-    return focusPolicy() & Qt::TabFocus;
-}
-
 void TNumEdit::setTabStop(bool tabStop)
 {
-    setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    m_tabStop = tabStop;
+    // A new field from Designer stores TabStop true, and Designer cannot show a focus policy
+    // chosen there in it: while a form is read, a stored policy without Tab stays as chosen.
+    const bool addTab = tabStop && !isLoading();
+    switch (focusPolicy()) {
+    case Qt::NoFocus:
+        if (addTab)
+            setFocusPolicy(Qt::TabFocus);
+        break;
+    case Qt::TabFocus:
+        if (!tabStop)
+            setFocusPolicy(Qt::NoFocus);
+        break;
+    case Qt::ClickFocus:
+        if (addTab)
+            setFocusPolicy(Qt::StrongFocus);
+        break;
+    case Qt::StrongFocus:
+    case Qt::WheelFocus: // there is no wheel focus without Tab
+        if (!tabStop)
+            setFocusPolicy(Qt::ClickFocus);
+        break;
+    }
 }
 
 void TNumEdit::setNumMask(const QString &mask)

@@ -22,6 +22,7 @@ class TNumEdit : public QLineEdit, public tk::Component
     Q_OBJECT
     // Published properties in their stored order: a stored form restores them in this order,
     // and the mask must come before the kind and the text.
+    Q_PROPERTY(int Tag READ GetTag WRITE setTag)
     Q_PROPERTY(bool TabStop READ tabStop WRITE setTabStop)
     Q_PROPERTY(QString NumMask READ numMask WRITE setNumMask)
     Q_PROPERTY(TNumType NumType READ numType WRITE setNumType)
@@ -49,7 +50,11 @@ public:
     ~TNumEdit() override;
 
     // Published properties.
-    bool tabStop() const;
+    void setTag(int tag) { SetTag(tag); } // uic writes Tag through this name
+    // Whether Tab reaches the field: writing it adds or takes away the Tab part of the focus
+    // policy. A stored form applies TabStop after the focus policy, which may have been chosen
+    // in Designer, and then only takes Tab away (see setTabStop).
+    bool tabStop() const { return m_tabStop; }
     void setTabStop(bool tabStop);
     QString numMask() const { return m_numMask; }
     void setNumMask(const QString &mask);
@@ -163,6 +168,7 @@ private:
     void leaveField();
     void focusMoved(QWidget *now);
 
+    bool m_tabStop = true; // a line edit takes the focus by Tab and by click
     bool m_elipsis = false;
     QString m_entryText;
     QString m_oldText;

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace
@@ -276,6 +277,50 @@ TEST_F(NumEditTest, SetTagReachesTheButton)
     e.SetTag(7);
     EXPECT_EQ(e.GetTag(), 7);
     EXPECT_EQ(e.EllipsisButton()->tag(), 7);
+    // The stored property is the same tag.
+    EXPECT_EQ(e.property("Tag"), QVariant(7));
+    e.setProperty("Tag", 9);
+    EXPECT_EQ(e.GetTag(), 9);
+    EXPECT_EQ(e.EllipsisButton()->tag(), 9);
+}
+
+// A stored form applies the focus policy (perhaps chosen in Designer) before TabStop: the
+// policy comes back as chosen, and TabStop false takes only the Tab part away.
+TEST_F(NumEditTest, TabStopAndFocusPolicyDoNotFight)
+{
+    const struct {
+        Qt::FocusPolicy stored;
+        bool tabStop;
+        Qt::FocusPolicy loaded;
+    } forms[] = {
+        {Qt::NoFocus, true, Qt::NoFocus},       {Qt::TabFocus, true, Qt::TabFocus},
+        {Qt::ClickFocus, true, Qt::ClickFocus}, {Qt::StrongFocus, true, Qt::StrongFocus},
+        {Qt::WheelFocus, true, Qt::WheelFocus}, {Qt::StrongFocus, false, Qt::ClickFocus},
+        {Qt::TabFocus, false, Qt::NoFocus},     {Qt::NoFocus, false, Qt::NoFocus},
+    };
+    for (const auto &form : forms) {
+        SCOPED_TRACE(std::to_string(form.stored) + (form.tabStop ? " TabStop" : " no TabStop"));
+        std::unique_ptr<TNumEdit> e;
+        {
+            tk::FormReadingScope reading;
+            e = std::make_unique<TNumEdit>();
+            e->setFocusPolicy(form.stored);
+            e->setTabStop(form.tabStop);
+        }
+        EXPECT_EQ(e->focusPolicy(), form.loaded);
+        EXPECT_EQ(e->tabStop(), form.tabStop);
+    }
+
+    // Written by a program, TabStop adds or takes away the Tab part.
+    TNumEdit e;
+    EXPECT_TRUE(e.tabStop());
+    e.setTabStop(false);
+    EXPECT_EQ(e.focusPolicy(), Qt::ClickFocus);
+    e.setTabStop(true);
+    EXPECT_EQ(e.focusPolicy(), Qt::StrongFocus);
+    e.setFocusPolicy(Qt::NoFocus);
+    e.setTabStop(true);
+    EXPECT_EQ(e.focusPolicy(), Qt::TabFocus);
 }
 
 TEST_F(NumEditTest, StoredFormAppliesPropertiesInOrderWhileLoading)
