@@ -181,9 +181,10 @@ void TNumEdit::restoreNormalColor()
 }
 
 // The background is the palette's Base role. The window colour is not pinned there at all, so
-// the field follows every palette change exactly as a plain line edit does; any other colour is
-// pinned, and one that depends on a palette (the parent's, another system colour) is pinned
-// anew whenever a palette changes (see event()).
+// the field follows every palette change exactly as a plain line edit does (and a palette that
+// the program gives the field itself); any other colour is pinned, and one that depends on a
+// palette (the parent's, another system colour) is pinned anew whenever a palette changes (see
+// event()).
 void TNumEdit::showColor()
 {
     static const QPalette::ResolveMask baseRole = [] {
@@ -193,15 +194,17 @@ void TNumEdit::showColor()
         return probe.resolveMask();
     }();
     QPalette p = palette();
-    const bool pinned = (p.resolveMask() & baseRole) == baseRole;
     if (!followsParent() && m_displayedColor == clWindow) {
-        if (!pinned)
+        if (!m_basePinned)
             return;
+        m_basePinned = false;
         p.setResolveMask(p.resolveMask() & ~baseRole);
         setPalette(p);
         return;
     }
     const QColor shown = followsParent() ? parentBackground() : resolveColor(m_displayedColor, p);
+    const bool pinned = (p.resolveMask() & baseRole) == baseRole;
+    m_basePinned = true;
     if (pinned && p.color(QPalette::Active, QPalette::Base) == shown &&
         p.color(QPalette::Inactive, QPalette::Base) == shown &&
         p.color(QPalette::Disabled, QPalette::Base) == shown)

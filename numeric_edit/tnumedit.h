@@ -186,6 +186,7 @@ private:
     double m_entryValue = 0;
     bool m_noFormatOnEmpty = false;
     bool m_parentColor = false;
+    bool m_basePinned = false; // showColor() set the background in the field's own palette
     int m_tag = 0;
     bool m_entered = false;            // between entry and leaving, across transient focus changes
     bool m_hiddenWhileEntered = false; // the window was hidden during the session

@@ -185,13 +185,18 @@ TEST_F(PaletteChange, SystemColourFollowsLikeAPlainLineEdit)
     }
 }
 
-// An RGB colour and the error colour stay as set; another system colour follows its role.
+// An RGB colour, the error colour and a background that the program gave the field through
+// its palette stay as set; another system colour follows its role.
 TEST_F(PaletteChange, ExplicitColoursStaySystemColoursFollow)
 {
     auto *rgb = new TNumEdit(container);
     rgb->setColor(0x00FF8000); // red in the low byte
     auto *face = new TNumEdit(container);
     face->setColor(clBtnFace);
+    auto *own = new TNumEdit(container);
+    QPalette green = own->palette();
+    green.setColor(QPalette::Base, Qt::darkGreen);
+    own->setPalette(green);
     field->setNumMask(QStringLiteral("<0"));
     field->setText(QStringLiteral("12a"));
     ASSERT_EQ(field->color(), clRed);
@@ -201,6 +206,7 @@ TEST_F(PaletteChange, ExplicitColoursStaySystemColoursFollow)
     EXPECT_EQ(base(field), QColor(Qt::red));
     EXPECT_EQ(base(face), darkPalette().color(QPalette::Button));
     EXPECT_EQ(face->color(), clBtnFace);
+    EXPECT_EQ(base(own), QColor(Qt::darkGreen));
 }
 
 // ParentColor shows the parent's background and keeps following it; Color tells what is shown.
