@@ -4,9 +4,11 @@
 #include "reformat_p.h"
 
 #include "conversions.h"
+#include "date_value.h"
 #include "regional.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -212,8 +214,8 @@ void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatO
             rejectInput(in, out);
             return;
         }
-        // Reported, but the first fields still make a date.
-        out.edError = true;
+        // Reported, but the first fields still make a date (or fail a second time below).
+        ++out.edErrors;
     }
 
     const DateParts today = readPieces(in.date.today, in.date.shortDateFormat);
@@ -249,7 +251,7 @@ void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatO
     }
 
     if (outOfRange(typed) || !yearFits(typed.year)) {
-        out.edError = true;
+        ++out.edErrors;
         out.text = std::string(); // emptied with or without ClearOnErr
         out.errorColour = in.clearOnErr;
         return;
@@ -269,6 +271,12 @@ void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatO
 std::optional<std::string> DateValueToText(double value, std::string_view numMask,
                                            const DateContext &context)
 {
+    // The conversions clamp such values to the ends of the calendar: writing that date would
+    // silently turn the value into a different one.
+    const double day = std::floor(value);
+    if (!std::isfinite(value) || day < tk::encodeDate(1, 1, 1) ||
+        day > tk::encodeDate(9999, 12, 31))
+        return std::nullopt;
     const DateParts parts = readPieces(value, context.shortDateFormat);
     if (outOfRange(parts))
         return std::nullopt;

@@ -56,21 +56,22 @@ struct ReformatInput {
 //   1. if !ran: nothing at all (not even the colour);
 //   2. the displayed colour becomes the normal colour;
 //   3. intermediateText, when set, is assigned (integer branch);
-//   4. OnEdError fires when edError (the handler still sees the text from before);
+//   4. OnEdError fires edErrors times (the handler still sees the text from before);
 //   5. text, when set, is assigned through the base control;
 //   6. the displayed colour becomes the error colour when errorColour.
 struct ReformatOutcome {
     bool ran = false;
     std::optional<std::string> intermediateText;
-    bool edError = false;
+    int edErrors = 0; // the date branch can reject a text twice: too many separators, then a part
     std::optional<std::string> text;
     bool errorColour = false;
 };
 
 ReformatOutcome Reformat(const ReformatInput &in);
 
-// Writes a date value in the mask's form. nullopt after a failure (day or month out of
-// range), which the control reports like a rejected text.
+// Writes a date value in the mask's form. nullopt after a failure, which the control reports
+// like a rejected text: a value that is no date of the years 1 to 9999 (NaN, infinity, too
+// far out), or a day or month out of range.
 std::optional<std::string> DateValueToText(double value, std::string_view numMask,
                                            const DateContext &context);
 

@@ -8,7 +8,11 @@ double NumValueSource::GetValue() const
 {
     const numcore::Kind kind = this->kind();
     const std::shared_ptr<const std::string> snapshot = text();
-    const std::string &t = *snapshot;
+    return valueOf(kind, *snapshot);
+}
+
+double NumValueSource::valueOf(numcore::Kind kind, const std::string &t)
+{
     if (t.empty())
         return 0.0;
     switch (kind) {

@@ -29,9 +29,12 @@ public:
     }
     numcore::Kind kind() const { return m_kind.load(std::memory_order_acquire); }
 
-    // The text read as the kind says; 0 for an empty text and for the kind None. Throws
-    // tk::EConvertError for a text that is not a number of the kind.
+    // The published text read as the published kind says (see valueOf).
     double GetValue() const;
+
+    // A text read as the kind says; 0 for an empty text and for the kind None. Throws
+    // tk::EConvertError for a text that is not a number of the kind.
+    static double valueOf(numcore::Kind kind, const std::string &text);
 
 private:
     // Held only to copy or swap the pointer, never while waiting for anything else, so the

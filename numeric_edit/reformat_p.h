@@ -18,7 +18,7 @@ struct CheckedText {
     size_t lastSeparator = std::string::npos; // position of the last one in body
 };
 
-// Each branch fills edError, intermediateText, text and errorColour of out.
+// Each branch fills edErrors, intermediateText, text and errorColour of out.
 void ReformatInteger(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
 void ReformatDecimal(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
 void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
@@ -26,7 +26,7 @@ void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatO
 // The reaction to bad input: the event, and with ClearOnErr an empty text in the error colour.
 inline void rejectInput(const ReformatInput &in, ReformatOutcome &out)
 {
-    out.edError = true;
+    ++out.edErrors;
     if (in.clearOnErr) {
         out.text = std::string();
         out.errorColour = true;

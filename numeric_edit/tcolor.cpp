@@ -5,9 +5,19 @@
 
 QColor resolveColor(TColor color)
 {
-    if ((color & 0x80000000u) == 0)
+    return resolveColor(color, QApplication::palette());
+}
+
+TColor toTColor(const QColor &color)
+{
+    const QRgb rgb = color.rgb();
+    return TColor(qRed(rgb)) | TColor(qGreen(rgb)) << 8 | TColor(qBlue(rgb)) << 16;
+}
+
+QColor resolveColor(TColor color, const QPalette &palette)
+{
+    if (!isSystemColor(color))
         return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
-    const QPalette palette = QApplication::palette();
     switch (color & 0xFF) {
     case 5: // window background
         return palette.color(QPalette::Base);

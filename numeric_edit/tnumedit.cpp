@@ -6,7 +6,10 @@
 #include "regional.h"
 #include "tedspeedbutton.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMetaMethod>
+#include <QThread>
 
 namespace
 {
@@ -40,10 +43,11 @@ QString defaultMask(TNumEdit::TNumType kind)
 TNumEdit::TNumEdit(QWidget *owner)
     : QLineEdit(nullptr), m_valueSource(std::make_shared<NumValueSource>())
 {
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        publishText();
-        emit changed(this);
-    });
+    connect(this, &QLineEdit::textChanged, this, [this] { emit changed(this); });
+    publishEveryChange();
+    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        connect(app, &QApplication::focusChanged, this,
+                [this](QWidget *, QWidget *now) { focusMoved(now); });
     setNumMask(QString());
     m_clearOnErr = false;
     m_errorColor = clRed;
@@ -71,14 +75,31 @@ TNumEdit::~TNumEdit()
     delete m_ellipsisButton.data();
 }
 
-bool TNumEdit::tabStop() const
-{
-    return focusPolicy() & Qt::TabFocus;
-}
-
 void TNumEdit::setTabStop(bool tabStop)
 {
-    setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    m_tabStop = tabStop;
+    // A new field from Designer stores TabStop true, and Designer cannot show a focus policy
+    // chosen there in it: while a form is read, a stored policy without Tab stays as chosen.
+    const bool addTab = tabStop && !isLoading();
+    switch (focusPolicy()) {
+    case Qt::NoFocus:
+        if (addTab)
+            setFocusPolicy(Qt::TabFocus);
+        break;
+    case Qt::TabFocus:
+        if (!tabStop)
+            setFocusPolicy(Qt::NoFocus);
+        break;
+    case Qt::ClickFocus:
+        if (addTab)
+            setFocusPolicy(Qt::StrongFocus);
+        break;
+    case Qt::StrongFocus:
+    case Qt::WheelFocus: // there is no wheel focus without Tab
+        if (!tabStop)
+            setFocusPolicy(Qt::ClickFocus);
+        break;
+    }
 }
 
 void TNumEdit::setNumMask(const QString &mask)
@@ -122,21 +143,113 @@ void TNumEdit::setColor(TColor color)
 void TNumEdit::setParentColor(bool follow)
 {
     m_parentColor = follow;
-    if (follow && parentWidget())
-        setPalette(QPalette()); // back to the inherited palette
-    else
-        setDisplayedColor(m_displayedColor);
+    showColor();
+}
+
+TColor TNumEdit::color() const
+{
+    return followsParent() ? toTColor(parentBackground()) : m_displayedColor;
+}
+
+bool TNumEdit::followsParent() const
+{
+    return m_parentColor && parentWidget();
+}
+
+QColor TNumEdit::parentBackground() const
+{
+    const QWidget *parent = parentWidget();
+    return parent->palette().color(parent->backgroundRole());
 }
 
 void TNumEdit::setDisplayedColor(TColor color)
 {
     // Showing a colour of its own ends following the parent's colour.
-    if (color != m_displayedColor)
+    if (color != this->color())
         m_parentColor = false;
     m_displayedColor = color;
+    showColor();
+}
+
+void TNumEdit::restoreNormalColor()
+{
+    // Following the parent is the normal colour for as long as it lasts.
+    if (followsParent())
+        showColor();
+    else
+        setDisplayedColor(m_normalColor);
+}
+
+// The background is the palette's Base role. The window colour is not pinned there at all, so
+// the field follows every palette change exactly as a plain line edit does (and a palette that
+// the program gives the field itself); any other colour is pinned, and one that depends on a
+// palette (the parent's, another system colour) is pinned anew whenever a palette changes (see
+// event()).
+void TNumEdit::showColor()
+{
+    static const QPalette::ResolveMask baseRole = [] {
+        QPalette probe;
+        probe.setResolveMask(0);
+        probe.setColor(QPalette::Base, Qt::black);
+        return probe.resolveMask();
+    }();
     QPalette p = palette();
-    p.setColor(QPalette::Base, resolveColor(color));
+    if (!followsParent() && m_displayedColor == clWindow) {
+        if (!m_basePinned)
+            return;
+        m_basePinned = false;
+        p.setResolveMask(p.resolveMask() & ~baseRole);
+        setPalette(p);
+        return;
+    }
+    const QColor shown = followsParent() ? parentBackground() : resolveColor(m_displayedColor, p);
+    const bool pinned = (p.resolveMask() & baseRole) == baseRole;
+    m_basePinned = true;
+    if (pinned && p.color(QPalette::Active, QPalette::Base) == shown &&
+        p.color(QPalette::Inactive, QPalette::Base) == shown &&
+        p.color(QPalette::Disabled, QPalette::Base) == shown)
+        return; // also ends the round trip through the PaletteChange that setPalette() sends
+    p.setColor(QPalette::Base, shown);
     setPalette(p);
+}
+
+bool TNumEdit::event(QEvent *event)
+{
+    const bool handled = QLineEdit::event(event);
+    switch (event->type()) {
+    case QEvent::ApplicationPaletteChange:
+        // The parent may take the new palette after this field: look again once all have.
+        if (followsParent())
+            QMetaObject::invokeMethod(
+                this, [this] { showColor(); }, Qt::QueuedConnection);
+        [[fallthrough]];
+    case QEvent::PaletteChange:
+    case QEvent::ParentChange:
+        showColor();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+void TNumEdit::publishEveryChange()
+{
+    // QSignalBlocker on the field silences its textChanged, but the copy for other threads must
+    // follow every change of the text. Qt's inner line control emits for every change and is
+    // not blocked with the field; its class is private to Qt, hence the lookup by signature.
+    const QByteArray signature = QMetaObject::normalizedSignature("textChanged(QString)");
+    const QMetaMethod publish =
+        staticMetaObject.method(staticMetaObject.indexOfSlot("publishText()"));
+    for (QObject *child : children()) {
+        const int signal = child->metaObject()->indexOfSignal(signature);
+        if (signal >= 0 && child->inherits("QWidgetLineControl")) {
+            connect(child, child->metaObject()->method(signal), this, publish);
+            return;
+        }
+    }
+    // Without it (another Qt), at least every change that the field announces.
+    connect(this, &QLineEdit::textChanged, this, &TNumEdit::publishText);
 }
 
 void TNumEdit::publishText()
@@ -146,7 +259,11 @@ void TNumEdit::publishText()
 
 double TNumEdit::GetValue() const
 {
-    return m_valueSource->GetValue();
+    // The GUI thread reads the text itself: a value never lags behind a change whose signal
+    // was blocked or is still on its way. Only other threads need the published copy.
+    if (QThread::currentThread() != thread())
+        return m_valueSource->GetValue();
+    return NumValueSource::valueOf(static_cast<numcore::Kind>(m_numType), toStd(QLineEdit::text()));
 }
 
 void TNumEdit::SetValue(double value)
@@ -222,10 +339,10 @@ void TNumEdit::Reformat()
     const numcore::ReformatOutcome out = numcore::Reformat(reformatInput(text, mask));
     if (!out.ran)
         return;
-    setDisplayedColor(m_normalColor);
+    restoreNormalColor();
     if (out.intermediateText)
         QLineEdit::setText(toQt(*out.intermediateText));
-    if (out.edError)
+    for (int i = 0; i < out.edErrors; ++i)
         emit edError(this); // sees the rejected text in the normal colour
     if (out.text)
         QLineEdit::setText(toQt(*out.text));
@@ -240,9 +357,6 @@ void TNumEdit::FinishLoading()
         Reformat();
     if (!title().isEmpty() && visibleSetting())
         attachLabel();
-    if (m_elipsis && visibleSetting() && m_ellipsisButton) {
-        m_ellipsisButton->setParent(parentWidget());
-        m_ellipsisButton->show();
-        PlaceEllipsis(m_elipsis, x(), y(), width(), height());
-    }
+    if (m_elipsis && visibleSetting())
+        attachButton();
 }

@@ -22,6 +22,7 @@ class TNumEdit : public QLineEdit, public tk::Component
     Q_OBJECT
     // Published properties in their stored order: a stored form restores them in this order,
     // and the mask must come before the kind and the text.
+    Q_PROPERTY(int Tag READ GetTag WRITE setTag)
     Q_PROPERTY(bool TabStop READ tabStop WRITE setTabStop)
     Q_PROPERTY(QString NumMask READ numMask WRITE setNumMask)
     Q_PROPERTY(TNumType NumType READ numType WRITE setNumType)
@@ -49,7 +50,11 @@ public:
     ~TNumEdit() override;
 
     // Published properties.
-    bool tabStop() const;
+    void setTag(int tag) { SetTag(tag); } // uic writes Tag through this name
+    // Whether Tab reaches the field: writing it adds or takes away the Tab part of the focus
+    // policy. A stored form applies TabStop after the focus policy, which may have been chosen
+    // in Designer, and then only takes Tab away (see setTabStop).
+    bool tabStop() const { return m_tabStop; }
     void setTabStop(bool tabStop);
     QString numMask() const { return m_numMask; }
     void setNumMask(const QString &mask);
@@ -62,7 +67,7 @@ public:
     void setErrorColor(TColor color) { m_errorColor = color; }
     bool rounded() const { return m_rounded; }
     void setRounded(bool rounded) { m_rounded = rounded; }
-    TColor color() const { return m_displayedColor; } // the colour shown now
+    TColor color() const; // the colour shown now
     void setColor(TColor color);
     bool formatOnCreate() const { return m_formatOnCreate; }
     void setFormatOnCreate(bool format) { m_formatOnCreate = format; }
@@ -80,7 +85,9 @@ public:
     void setParentColor(bool follow);
 
     // Value access.
-    double GetValue() const; // throws tk::EConvertError; safe from another thread via valueSource()
+    // Throws tk::EConvertError. On another thread it reads the copy that every change of the
+    // text publishes (see valueSource()).
+    double GetValue() const;
     void SetValue(double value);
     QString ValueAsSqlLiteral() const;
     void SetTag(int tag);
@@ -121,10 +128,13 @@ signals:
     void changed(TNumEdit *sender);
 
 protected:
+    bool event(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -136,14 +146,29 @@ protected:
     void HandleKeyUp(int &key, Qt::KeyboardModifiers shift);
     void ChangeBounds(int left, int top, int width, int height);
 
-private:
-    void setDisplayedColor(TColor color);
-    void attachLabel();
+private Q_SLOTS:
     void publishText();
+
+private:
+    void publishEveryChange();
+    void setDisplayedColor(TColor color);
+    void restoreNormalColor();
+    void showColor();
+    bool followsParent() const;
+    QColor parentBackground() const;
+    void attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
+    void detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
+    void attachLabel();
+    void attachButton();
     numcore::ReformatInput reformatInput(const std::string &text, const std::string &mask) const;
     // Enter and leaving share these steps: expression, Reformat, value test.
     void Commit();
+    // Entry and leaving as the focus brings them; a failing step is shown, never thrown.
+    void enterField();
+    void leaveField();
+    void focusMoved(QWidget *now);
 
+    bool m_tabStop = true; // a line edit takes the focus by Tab and by click
     bool m_elipsis = false;
     QString m_entryText;
     QString m_oldText;
@@ -161,9 +186,13 @@ private:
     double m_entryValue = 0;
     bool m_noFormatOnEmpty = false;
     bool m_parentColor = false;
+    bool m_basePinned = false; // showColor() set the background in the field's own palette
     int m_tag = 0;
-    bool m_entered = false; // between entry and leaving, across transient focus changes
+    bool m_entered = false;            // between entry and leaving, across transient focus changes
+    bool m_hiddenWhileEntered = false; // the window was hidden during the session
     QPointer<TEdSpeedButton> m_ellipsisButton;
     QPointer<QLabel> m_titleLabel;
+    QMetaObject::Connection m_labelParentWatch;  // the label's parent, while it has one
+    QMetaObject::Connection m_buttonParentWatch; // the same for the button
     std::shared_ptr<NumValueSource> m_valueSource;
 };

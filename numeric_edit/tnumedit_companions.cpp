@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QMoveEvent>
+#include <QPointer>
 #include <QResizeEvent>
 
 namespace
@@ -18,20 +19,50 @@ QString TNumEdit::title() const
     return m_titleLabel ? m_titleLabel->text() : QString();
 }
 
+// A companion goes into the field's parent, shown or hidden as the field is. Its parent would
+// take it along when it goes, but the companions live exactly as long as the field: a parent
+// that the field has left hands them back (without a parent) before it deletes its children,
+// which a QWidget does after announcing its destruction.
+void TNumEdit::attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
+{
+    QWidget *parent = parentWidget();
+    if (companion->parentWidget() != parent) {
+        companion->setParent(parent);
+        disconnect(parentWatch);
+        if (parent)
+            parentWatch =
+                connect(parent, &QObject::destroyed, this, [companion = QPointer(companion)] {
+                    if (companion)
+                        companion->setParent(nullptr);
+                });
+    }
+    if (parent) // setParent() hid it; a companion without a parent would be a window
+        companion->setVisible(!isHidden());
+}
+
+void TNumEdit::detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
+{
+    disconnect(parentWatch);
+    companion->setParent(nullptr);
+}
+
 void TNumEdit::attachLabel()
 {
     if (!m_titleLabel)
         return;
-    QWidget *parent = parentWidget();
-    if (m_titleLabel->parentWidget() != parent) {
-        m_titleLabel->setParent(parent);
-        if (parent) // setParent() hides a widget
-            m_titleLabel->show();
-    }
+    attachCompanion(m_titleLabel, m_labelParentWatch);
     m_titleLabel->adjustSize(); // a free label's default size would cover the field
     // The title names the field for screen readers, and a mnemonic in it focuses the field.
     m_titleLabel->setBuddy(this);
     m_titleLabel->move(x(), y() - TitleOffset);
+}
+
+void TNumEdit::attachButton()
+{
+    if (!m_ellipsisButton)
+        return;
+    attachCompanion(m_ellipsisButton, m_buttonParentWatch);
+    PlaceEllipsis(true, x(), y(), width(), height());
 }
 
 void TNumEdit::setTitle(const QString &title)
@@ -40,7 +71,7 @@ void TNumEdit::setTitle(const QString &title)
         return;
     m_titleLabel->setText(title);
     if (title.isEmpty()) {
-        m_titleLabel->setParent(nullptr);
+        detachCompanion(m_titleLabel, m_labelParentWatch);
         return;
     }
     attachLabel();
@@ -49,14 +80,11 @@ void TNumEdit::setTitle(const QString &title)
 void TNumEdit::setElipsis(bool show)
 {
     if (m_ellipsisButton) {
-        QWidget *parent = show ? parentWidget() : nullptr;
-        if (m_ellipsisButton->parentWidget() != parent) {
-            m_ellipsisButton->setParent(parent);
-            if (parent)
-                m_ellipsisButton->show();
-        }
+        if (show)
+            attachButton();
+        else
+            detachCompanion(m_ellipsisButton, m_buttonParentWatch);
     }
-    PlaceEllipsis(show, x(), y(), width(), height());
     m_elipsis = show;
 }
 

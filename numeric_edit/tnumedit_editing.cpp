@@ -2,10 +2,15 @@
 #include "tnumedit.h"
 
 #include "conversions.h"
+#include "exception.h"
+#include "message_box.h"
 #include "regional.h"
 
+#include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 
 namespace
 {
@@ -18,7 +23,23 @@ constexpr QChar enterChar = u'\r';
 // back, and let a failing value read loop box, focus, box.
 bool isTransientFocusChange(Qt::FocusReason reason)
 {
-    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+           reason == Qt::MenuBarFocusReason; // tapping Alt where the menu bar takes the keys
+}
+
+// Qt's event handling is not exception-safe, and the program around the field may run a plain
+// QApplication without the toolkit's safety net. A failure in one of the field's own steps
+// (a value that cannot be read, an event handler that throws) therefore ends that step here
+// and is shown with the standard error display. False when the step failed.
+template <typename Step> bool ranThrough(Step &&step)
+{
+    try {
+        step();
+        return true;
+    } catch (const tk::Exception &error) {
+        tk::showException(error);
+        return false;
+    }
 }
 
 // Only the 52 ASCII letters: accented letters and every other character still get through.
@@ -33,13 +54,15 @@ bool isEnterKey(int key)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
-// The characters a key press types. A key held with Ctrl, Alt or Meta is a command, not
-// typing: Ctrl+A must still select all, although Qt may send it with the text "a".
+// The characters a key press types: what a plain line edit would insert. Ctrl and
+// Ctrl+Shift make shortcuts (Ctrl+A must still select all, although Qt may send it with the
+// text "a"); a letter with Alt, Meta or AltGr (Ctrl+Alt on some systems) is typed.
 QString typedText(const QKeyEvent *event)
 {
     if (isEnterKey(event->key()))
         return QString(enterChar);
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
         return QString();
     return event->text();
 }
@@ -47,48 +70,81 @@ QString typedText(const QKeyEvent *event)
 } // namespace
 
 // Qt's own focus handling (cursor, selection, input method) runs first in both directions:
-// the widget is sound even when reading the value fails and the error escapes to the
-// application, and an entered, exited or edited handler that moves the focus does not have
-// Qt's bookkeeping run after it. Qt's editingFinished therefore still sees the text as typed.
-// The focus coming back after a deactivation or a popup is no new entry, but the first focus a
-// field gets with its window's activation is one: the field tracks whether it was entered.
+// the widget is sound even when reading the value fails, and an entered, exited or edited
+// handler that moves the focus does not have Qt's bookkeeping run after it. Qt's
+// editingFinished therefore still sees the text as typed.
+// The focus coming back after a deactivation, a popup or the menu bar is no new entry, but the
+// first focus a field gets with its window's activation is one: the field tracks whether it
+// was entered. A session that the user left in the meantime, by hiding the window or by a focus
+// moved elsewhere while it was inactive, ends before anything else happens to the field.
 void TNumEdit::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    if (!m_entered) {
-        m_entered = true;
-        HandleEnter();
-    }
+    if (m_entered && m_hiddenWhileEntered)
+        leaveField(); // the window was hidden and shown again: that session is over
+    if (!m_entered)
+        enterField();
 }
 
 void TNumEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    if (m_entered && !isTransientFocusChange(event->reason())) {
-        m_entered = false;
-        HandleExit();
-    }
+    if (m_entered && !isTransientFocusChange(event->reason()))
+        leaveField();
+}
+
+void TNumEdit::hideEvent(QHideEvent *event)
+{
+    QLineEdit::hideEvent(event);
+    // Hidden by the program, not minimised. The leaving itself waits for the next focus: here
+    // the window may be in its destructor, where no handler may run.
+    if (m_entered && !event->spontaneous())
+        m_hiddenWhileEntered = true;
+}
+
+void TNumEdit::focusMoved(QWidget *now)
+{
+    // The focus went from a popup, the menu bar or another window to another control of this
+    // window: the user left the field without a focus change of its own to tell it.
+    if (m_entered && now && now != this && !hasFocus() && now->window() == window() &&
+        !qobject_cast<QMenuBar *>(now))
+        leaveField();
+}
+
+void TNumEdit::enterField()
+{
+    m_entered = true;
+    m_hiddenWhileEntered = false;
+    ranThrough([this] { HandleEnter(); });
+}
+
+void TNumEdit::leaveField()
+{
+    m_entered = false;
+    m_hiddenWhileEntered = false;
+    ranThrough([this] { HandleExit(); });
 }
 
 void TNumEdit::keyPressEvent(QKeyEvent *event)
 {
     int key = event->key();
-    HandleKeyDown(key, event->modifiers());
-    if (key == 0) { // a keyDown handler took the key
+    const QString typed = typedText(event);
+    QString kept;
+    const bool ran = ranThrough([&] {
+        HandleKeyDown(key, event->modifiers());
+        if (key == 0)
+            return;
+        for (QChar c : typed) {
+            HandleKeyPress(c);
+            if (!c.isNull())
+                kept += c;
+        }
+    });
+    // A keyDown handler took the key, or the key's step failed: the edit gets nothing, and
+    // neither does the parent (a failed Enter must not press a dialog's default button).
+    if (!ran || key == 0) {
         event->accept();
         return;
-    }
-
-    const QString typed = typedText(event);
-    if (typed.isEmpty()) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    QString kept;
-    for (QChar c : typed) {
-        HandleKeyPress(c);
-        if (!c.isNull())
-            kept += c;
     }
     if (kept == typed) {
         QLineEdit::keyPressEvent(event);
@@ -103,11 +159,39 @@ void TNumEdit::keyPressEvent(QKeyEvent *event)
     }
 }
 
+// An input method's committed text is typed text too: each character takes the same way as
+// a typed one, and the edit gets what is left of it.
+void TNumEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    const QString typed = event->commitString();
+    if (typed.isEmpty()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QString kept;
+    const bool ran = ranThrough([&] {
+        for (QChar c : typed) {
+            HandleKeyPress(c);
+            if (!c.isNull())
+                kept += c;
+        }
+    });
+    if (!ran)
+        kept.clear();
+    if (kept == typed) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent filtered(event->preeditString(), event->attributes());
+    filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+    QLineEdit::inputMethodEvent(&filtered);
+    event->setAccepted(filtered.isAccepted());
+}
+
 void TNumEdit::keyReleaseEvent(QKeyEvent *event)
 {
     int key = event->key();
-    HandleKeyUp(key, event->modifiers());
-    if (key == 0) {
+    if (!ranThrough([&] { HandleKeyUp(key, event->modifiers()); }) || key == 0) {
         event->accept();
         return;
     }
@@ -118,8 +202,8 @@ void TNumEdit::HandleEnter()
 {
     m_oldText = text();
     m_entryText = m_oldText;
-    setDisplayedColor(m_normalColor); // the user starts over: no error colour while typing
-    m_entryValue = GetValue();        // may throw; the entry then ends here
+    restoreNormalColor();      // the user starts over: no error colour while typing
+    m_entryValue = GetValue(); // may throw; the entry then ends here
     m_valueChanged = false;
     emit entered(this);
 }

@@ -24,7 +24,8 @@ set(expected
   share/man/man1/vestrel.1.gz
   share/icons/hicolor/scalable/apps/vestrel.svg
   include/numedit/tnumedit.h
-  include/numedit/component.h)
+  include/numedit/component.h
+  include/numedit/num_edit_ui_loader.h)
 foreach(size 16 22 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/vestrel.png)
 endforeach()

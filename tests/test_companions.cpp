@@ -1,12 +1,16 @@
+#include "component.h"
 #include "tedspeedbutton.h"
 #include "tnumedit.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace
 {
@@ -128,6 +132,76 @@ TEST_F(Companions, ClickingTheButtonKeepsTheFocusInTheField)
     EXPECT_EQ(sender->OwnerEdit(), field);
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(exits.count(), 0);
+}
+
+TEST_F(Companions, WrittenOnAHiddenFieldTheyStayHidden)
+{
+    field->setVisible(false);
+    for (int round = 0; round < 2; ++round) { // attached the first time, again the second
+        SCOPED_TRACE(round);
+        field->setTitle(QString());
+        field->setTitle(QStringLiteral("Port"));
+        field->setElipsis(false);
+        field->setElipsis(true);
+        EXPECT_EQ(field->TitleLabel()->parentWidget(), &parent);
+        EXPECT_EQ(field->EllipsisButton()->parentWidget(), &parent);
+        EXPECT_TRUE(field->TitleLabel()->isHidden());
+        EXPECT_TRUE(field->EllipsisButton()->isHidden());
+    }
+    field->setVisible(true);
+    EXPECT_FALSE(field->TitleLabel()->isHidden());
+    EXPECT_FALSE(field->EllipsisButton()->isHidden());
+}
+
+// The companions live exactly as long as the field: a parent that the field has left takes
+// neither along when it goes, and they keep working.
+TEST(CompanionsLifetime, OutliveAParentTheFieldLeft)
+{
+    QWidget window;
+    auto *before = new QWidget(&window);
+    auto *after = new QWidget(&window);
+    auto *field = new TNumEdit(before);
+    field->setTitle(QStringLiteral("Port"));
+    field->setElipsis(true);
+    const QPointer<QLabel> label = field->TitleLabel();
+    const QPointer<TEdSpeedButton> button = field->EllipsisButton();
+    field->setParent(after);
+    delete before;
+    ASSERT_FALSE(label.isNull());
+    ASSERT_FALSE(button.isNull());
+    EXPECT_EQ(field->TitleLabel(), label);
+    EXPECT_EQ(field->EllipsisButton(), button);
+
+    field->setTitle(QStringLiteral("Cycle"));
+    EXPECT_EQ(field->title(), QStringLiteral("Cycle"));
+    EXPECT_EQ(label->parentWidget(), after);
+    field->SetTag(5);
+    EXPECT_EQ(button->tag(), 5);
+    field->setElipsisHint(QStringLiteral("Pick one"));
+    EXPECT_EQ(field->elipsisHint(), QStringLiteral("Pick one"));
+    field->setElipsis(true);
+    EXPECT_EQ(button->parentWidget(), after);
+
+    delete field;
+    EXPECT_TRUE(label.isNull());
+    EXPECT_TRUE(button.isNull());
+}
+
+TEST(CompanionsLifetime, ParentlessFieldLoadedWithElipsisOpensNoWindow)
+{
+    std::unique_ptr<TNumEdit> field;
+    {
+        tk::FormReadingScope form;
+        field = std::make_unique<TNumEdit>();
+        field->setElipsis(true);
+        field->setTitle(QStringLiteral("Port"));
+        field->setVisible(true); // the stored Visible: a field without a parent is a window
+    }
+    for (QWidget *companion : {static_cast<QWidget *>(field->EllipsisButton()),
+                               static_cast<QWidget *>(field->TitleLabel())}) {
+        EXPECT_EQ(companion->parentWidget(), nullptr);
+        EXPECT_FALSE(companion->isVisible());
+    }
 }
 
 TEST(CompanionsConstruction, AFieldCanBeMovedBeforeItsCompanionsExist)

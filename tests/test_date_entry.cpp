@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -25,14 +26,14 @@ struct Row {
     const char *mask;
     const char *typed;
     const char *result;
-    bool event;
+    int events; // how often OnEdError fires
     bool errorColour;
     bool clearOnErr = true;
 };
 
 struct Shown {
     std::string text;
-    bool event = false;
+    int events = 0;
     bool errorColour = false;
 };
 
@@ -55,7 +56,7 @@ Shown reformatDate(const Row &row)
         shown.text = *out.intermediateText;
     if (out.text)
         shown.text = *out.text;
-    shown.event = out.edError;
+    shown.events = out.edErrors;
     shown.errorColour = out.errorColour;
     return shown;
 }
@@ -67,12 +68,13 @@ void expectRows(const std::vector<Row> &rows)
                      (row.clearOnErr ? "" : ", ClearOnErr cleared"));
         const Shown shown = reformatDate(row);
         EXPECT_EQ(shown.text, row.result);
-        EXPECT_EQ(shown.event, row.event);
+        EXPECT_EQ(shown.events, row.events);
         EXPECT_EQ(shown.errorColour, row.errorColour);
     }
 }
 
-constexpr bool none = false, fired = true, normal = false, red = true, withoutClearOnErr = false;
+constexpr int none = 0, fired = 1, twice = 2;
+constexpr bool normal = false, red = true, withoutClearOnErr = false;
 
 const std::vector<Row> completionTable = {
     {"D.M.Y", "5.3.", "5.3.2025", none, normal},
@@ -108,6 +110,11 @@ const std::vector<Row> completionTable = {
     {"D.M.Y", "1.2.3.4", "", fired, red},
     {"D.M.Y", "1.2.3.4", "1.2.2003", fired, normal, withoutClearOnErr},
     {"D.M.Y", "5.3.2024x", "", fired, red},
+    // Too many separators, and then a part out of range: rejected twice, unless the first
+    // rejection already emptied the field.
+    {"DD-MM-YYYY", "32.5..99", "", twice, normal, withoutClearOnErr},
+    {"D.M.Y", "1.13.3.4", "", twice, normal, withoutClearOnErr},
+    {"DD-MM-YYYY", "32.5..99", "", fired, red},
     {"D/M/Y", "5.3.24", "5", none, normal},         // one section: only its first part
     {"00.00.0000", "5.3.2024", "..", none, normal}, // no date letters: only the dividers
     // Typed text divides at ",", the mask does not: one section, as with "/".
@@ -242,6 +249,62 @@ TEST_F(DateEntryTest, SetValueFailureEmptiesTheText)
         EXPECT_TRUE(e.DateOutput().isEmpty());
         EXPECT_EQ(e.color(), clearOnErr ? clRed : clWindow);
     }
+}
+
+// A value that is no day of the years 1 to 9999 is refused like a day out of range: clamped,
+// it would be written as another date without a word.
+TEST_F(DateEntryTest, SetValueRefusesValuesThatAreNoDate)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char *name;
+        double value;
+        const char *text; // empty: refused
+    } rows[] = {
+        {"NaN", std::numeric_limits<double>::quiet_NaN(), ""},
+        {"infinity", inf, ""},
+        {"minus infinity", -inf, ""},
+        {"the day after 31.12.9999", tk::encodeDate(9999, 12, 31) + 1, ""},
+        {"the day before 1.1.1", tk::encodeDate(1, 1, 1) - 1, ""},
+        {"far out", 1e300, ""},
+        {"noon of 31.12.9999", tk::encodeDate(9999, 12, 31) + 0.5, "31.12.9999"},
+        // Written years below 100 take the century rule, as typed ones do.
+        {"1.1.1", tk::encodeDate(1, 1, 1), "1.1.2001"},
+    };
+    for (const auto &row : rows) {
+        for (bool clearOnErr : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (clearOnErr ? "" : ", ClearOnErr cleared"));
+            TNumEdit e;
+            e.setNumMask(QStringLiteral("D.M.Y"));
+            e.setClearOnErr(clearOnErr);
+            e.QLineEdit::setText(QStringLiteral("1.1.2020"));
+            int events = 0;
+            QObject::connect(&e, &TNumEdit::edError, [&] { ++events; });
+            e.SetValue(row.value);
+            const bool refused = !*row.text;
+            EXPECT_EQ(e.text().toStdString(), row.text);
+            EXPECT_EQ(e.DateOutput().toStdString(), row.text);
+            EXPECT_EQ(events, refused ? 1 : 0);
+            EXPECT_EQ(e.color(), refused && clearOnErr ? clRed : clWindow);
+        }
+    }
+}
+
+// Too many separators and then a day out of range: the handler hears of both, each time with
+// the rejected text in the normal colour, and only then is the field emptied.
+TEST_F(DateEntryTest, TextRejectedTwiceFiresTheEventTwice)
+{
+    TNumEdit e;
+    e.setNumMask(QStringLiteral("DD-MM-YYYY"));
+    e.setClearOnErr(false);
+    std::vector<std::string> seen;
+    QObject::connect(&e, &TNumEdit::edError, [&] {
+        seen.push_back(e.text().toStdString() + (e.color() == clWindow ? " normal" : " coloured"));
+    });
+    e.setText(QStringLiteral("32.5..99"));
+    EXPECT_EQ(seen, std::vector<std::string>(2, "32.5..99 normal"));
+    EXPECT_TRUE(e.text().isEmpty());
+    EXPECT_EQ(e.color(), clWindow);
 }
 
 // The control applies the date branch's error in order: the handler sees the rejected text

@@ -313,4 +313,43 @@ TEST_F(DesignerFormEditor, FieldWithoutStoredTextKeepsItsMaskAndSavesTypedText)
     EXPECT_EQ(properties[position(properties, "Text")].second, QStringLiteral("0.00"));
 }
 
+// A focus policy and a tag chosen in Designer come back from the saved form as chosen.
+TEST_F(DesignerFormEditor, SavedFocusPolicyAndTagComeBackAsChosen)
+{
+    const char *form = R"(<ui version="4.0"><class>F</class>
+ <widget class="QWidget" name="F">
+  <widget class="TNumEdit" name="field">
+   <property name="TabStop"><bool>true</bool></property>
+   <property name="NumMask"><string notr="true">&lt;0</string></property>
+  </widget>
+ </widget>
+ <customwidgets><customwidget><class>TNumEdit</class><extends>QLineEdit</extends>
+  <header>tnumedit.h</header></customwidget></customwidgets>
+</ui>)";
+    for (Qt::FocusPolicy policy :
+         {Qt::NoFocus, Qt::TabFocus, Qt::ClickFocus, Qt::StrongFocus, Qt::WheelFocus}) {
+        SCOPED_TRACE(policy);
+        QLineEdit *field = open(form, "field");
+        ASSERT_NE(field, nullptr);
+        QDesignerPropertySheetExtension *s = sheet(field);
+        for (const auto &[name, value] :
+             {std::pair<const char *, QVariant>{"focusPolicy", int(policy)}, {"Tag", 7}}) {
+            const int index = s->indexOf(QLatin1String(name));
+            ASSERT_GE(index, 0) << name;
+            s->setProperty(index, value);
+            s->setChanged(index, true);
+        }
+
+        QByteArray saved = window->contents().toUtf8();
+        QBuffer buffer(&saved);
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        std::unique_ptr<QWidget> loaded = loadForm(&buffer);
+        ASSERT_NE(loaded, nullptr);
+        auto *back = loaded->findChild<QLineEdit *>(QStringLiteral("field"));
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->focusPolicy(), policy);
+        EXPECT_EQ(back->property("Tag"), QVariant(7));
+    }
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -169,20 +170,69 @@ TEST_F(EditingTest, ShortcutsWithLettersStillWork)
     EXPECT_EQ(edit->text(), QStringLiteral("45"));
 }
 
-TEST_F(EditingTest, PastedAndInputMethodTextIsNotFiltered)
+TEST_F(EditingTest, PastedTextIsNotFiltered)
 {
     prepare("<0");
     enter();
     QApplication::clipboard()->setText(QStringLiteral("12abc"));
     edit->paste();
     EXPECT_EQ(edit->text(), QStringLiteral("12abc"));
-
-    QInputMethodEvent commit;
-    commit.setCommitString(QStringLiteral("xy"));
-    QApplication::sendEvent(edit, &commit);
-    EXPECT_EQ(edit->text(), QStringLiteral("12abcxy"));
-
     edit->QLineEdit::setText(QString());
+}
+
+// Whatever types text is typing: a letter held with Alt or Meta, or with AltGr (Ctrl+Alt on
+// some systems), lands in a plain line edit, so a number field swallows it. Only keys that
+// type nothing there pass on as shortcuts.
+TEST_F(EditingTest, LettersTypedWithModifiersAreSwallowedToo)
+{
+    const struct {
+        const char *name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {
+        {"Alt+a", Qt::Key_A, Qt::AltModifier},
+        {"Meta+b", Qt::Key_B, Qt::MetaModifier},
+        {"Ctrl+Alt+c", Qt::Key_C, Qt::ControlModifier | Qt::AltModifier},
+        {"Shift+Alt+d", Qt::Key_D, Qt::ShiftModifier | Qt::AltModifier},
+    };
+    for (const auto &k : keys) {
+        for (const char *mask : {"<0", ""}) {
+            SCOPED_TRACE(std::string(k.name) + " in mask \"" + mask + "\"");
+            QLineEdit plain; // what the key types in a plain line edit
+            QTest::keyClick(&plain, k.key, k.modifiers);
+            ASSERT_FALSE(plain.text().isEmpty());
+
+            prepare(mask, "1");
+            enter();
+            edit->end(false);
+            QString seen;
+            auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+                                               [&seen](TNumEdit *, QChar &key) { seen += key; });
+            QTest::keyClick(edit, k.key, k.modifiers);
+            QObject::disconnect(connection);
+            const bool number = *mask != 0;
+            EXPECT_EQ(edit->text().toStdString(), number ? "1" : "1" + plain.text().toStdString());
+            EXPECT_EQ(seen, number ? QString(QChar()) : plain.text()); // the null character
+            leave();
+        }
+    }
+}
+
+// Text from an input method is typed text as well: its letters are swallowed in number
+// fields, the rest arrives as committed.
+TEST_F(EditingTest, InputMethodTextFollowsTheLetterRule)
+{
+    for (const char *mask : {"<0", "D.M.Y", ""}) {
+        SCOPED_TRACE(mask);
+        prepare(mask);
+        enter();
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("1a2\u00e9B"));
+        QApplication::sendEvent(edit, &commit);
+        EXPECT_EQ(edit->text().toStdString(), *mask ? "12\u00e9" : "1a2\u00e9B");
+        edit->QLineEdit::setText(QString());
+        leave();
+    }
 }
 
 TEST_F(EditingTest, EnterInAnEmptyFieldOnlyPassesTheKeyOn)
@@ -383,6 +433,65 @@ TEST_F(EditingTest, WindowDeactivationDoesNotCommitAHalfTypedExpression)
     leave();
     const Events expected = {"entered 3", "exited 20", "edited 20 old 3"};
     EXPECT_EQ(events(), expected);
+}
+
+TEST_F(EditingTest, TappingAltForTheMenuBarDoesNotCommit)
+{
+    auto *menuBar = new QMenuBar(window.get());
+    menuBar->addMenu(QStringLiteral("File"));
+    menuBar->show();
+    prepare("<0", "3");
+    enter();
+    edit->selectAll();
+    type("5*");
+    menuBar->setFocus(Qt::MenuBarFocusReason); // what tapping Alt does where menus take keys
+    ASSERT_TRUE(menuBar->hasFocus());
+    edit->setFocus(Qt::MenuBarFocusReason); // and Esc hands the focus back
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+    type("4");
+    leave();
+    const Events expected = {"entered 3", "exited 20", "edited 20 old 3"};
+    EXPECT_EQ(events(), expected);
+}
+
+// A window hidden with the field focused and shown again, or the focus moved elsewhere while
+// the window was inactive: the session ends with a proper leaving, and the next focus is a
+// fresh entry.
+TEST_F(EditingTest, FocusComingBackAfterHidingOrAMoveElsewhereIsAFreshEntry)
+{
+    prepare("<0", "3");
+    enter();
+    edit->selectAll();
+    type("7");
+    window->hide();
+    window->show();
+    activate(window.get());
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_FALSE(edit->valueChanged());
+    edit->selectAll();
+    type("8");
+    leave();
+    Events expected = {"entered 3", "exited 7", "edited 7 old 3",
+                       "entered 7", "exited 8", "edited 8 old 7"};
+    EXPECT_EQ(events(), expected);
+
+    clearEvents();
+    enter();
+    edit->selectAll();
+    type("9");
+    QWidget elsewhere;
+    elsewhere.show();
+    activate(&elsewhere);
+    other->setFocus(Qt::OtherFocusReason); // while the window is inactive
+    activate(window.get());
+    ASSERT_TRUE(other->hasFocus());
+    expected = {"entered 8", "exited 9", "edited 9 old 8"};
+    EXPECT_EQ(events(), expected);
+    EXPECT_TRUE(edit->valueChanged());
+    enter();
+    EXPECT_FALSE(edit->valueChanged());
+    EXPECT_EQ(edit->oldText(), QStringLiteral("9"));
 }
 
 TEST_F(EditingTest, FocusFromTheWindowsFirstActivationIsAnEntry)

@@ -144,7 +144,7 @@ void checkRows(const FormatRow *begin, const FormatRow *end, std::optional<Kind>
         const std::string what = std::string(row->mask) + " \"" + row->text + "\"";
         EXPECT_TRUE(out.ran) << what;
         EXPECT_EQ(shown(out, row->text), row->result) << what;
-        EXPECT_EQ(out.edError, row->edError) << what;
+        EXPECT_EQ(out.edErrors, row->edError ? 1 : 0) << what;
         EXPECT_EQ(out.errorColour, row->errorColour) << what;
     }
 }
@@ -301,7 +301,7 @@ TEST(NumberFormat, NoFormatOnEmptyLeavesEverything)
     const numcore::ReformatOutcome empty = f.run("");
     EXPECT_FALSE(empty.ran); // not even the colour
     EXPECT_FALSE(empty.text);
-    EXPECT_FALSE(empty.edError);
+    EXPECT_FALSE(empty.edErrors);
     EXPECT_EQ(f.run("5").text, "5.00"); // only the empty text is left alone
 }
 
@@ -313,7 +313,7 @@ TEST(NumberFormat, KindNoneOnlyResetsTheColour)
     EXPECT_TRUE(out.ran);
     EXPECT_FALSE(out.text);
     EXPECT_FALSE(out.intermediateText);
-    EXPECT_FALSE(out.edError);
+    EXPECT_FALSE(out.edErrors);
     EXPECT_FALSE(out.errorColour);
 }
 
@@ -341,7 +341,7 @@ TEST(NumberFormat, ResultsKeepTheLimitsAndAreStable)
                 const numcore::ReformatOutcome out = f.run(text);
                 const std::string what = std::string(m.mask) + " \"" + text + "\"";
                 ASSERT_TRUE(out.ran) << what;
-                if (out.edError) {
+                if (out.edErrors) {
                     // Only several separators in a decimal field with ClearOnErr.
                     EXPECT_TRUE(f.kind == Kind::Float && f.clearOnErr) << what;
                     continue;

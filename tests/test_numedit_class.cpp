@@ -11,10 +11,14 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QSignalBlocker>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 namespace
@@ -149,6 +153,40 @@ TEST_F(NumEditTest, GetValueFromAnotherThreadSeesWholeTexts)
     EXPECT_EQ(bad.load(), 0);
 }
 
+// The GUI thread reads the text itself, and the copy for other threads follows every change
+// of the text, also one made while the field's signals are blocked.
+TEST_F(NumEditTest, ValueFollowsEveryChangeOfTheText)
+{
+    TNumEdit e;
+    e.setNumMask(QStringLiteral("<0"));
+    e.setText(QStringLiteral("7"));
+    QLineEdit &base = e;
+    const struct {
+        const char *name;
+        std::function<void()> change;
+        double value;
+    } changes[] = {
+        {"Text setter", [&] { e.setText(QStringLiteral("42")); }, 42},
+        {"QLineEdit::setText", [&] { base.setText(QStringLiteral("43")); }, 43},
+        {"insert", [&] { e.insert(QStringLiteral("1")); }, 431},
+        {"undo", [&] { e.undo(); }, 43},
+        {"clear", [&] { e.clear(); }, 0},
+    };
+    for (const auto &change : changes) {
+        SCOPED_TRACE(change.name);
+        QSignalBlocker blocked(&e);
+        change.change();
+        EXPECT_EQ(e.GetValue(), change.value);
+        EXPECT_EQ(e.valueSource()->GetValue(), change.value);
+    }
+
+    // A textEdited handler sees the value of the text it is told about, not the one before.
+    std::vector<double> seen;
+    QObject::connect(&e, &QLineEdit::textEdited, [&] { seen.push_back(e.GetValue()); });
+    QTest::keyClicks(&e, QStringLiteral("42"));
+    EXPECT_EQ(seen, (std::vector<double>{4, 42}));
+}
+
 TEST_F(NumEditTest, ValueSourceOutlivesTheControl)
 {
     std::shared_ptr<const NumValueSource> source;
@@ -239,6 +277,50 @@ TEST_F(NumEditTest, SetTagReachesTheButton)
     e.SetTag(7);
     EXPECT_EQ(e.GetTag(), 7);
     EXPECT_EQ(e.EllipsisButton()->tag(), 7);
+    // The stored property is the same tag.
+    EXPECT_EQ(e.property("Tag"), QVariant(7));
+    e.setProperty("Tag", 9);
+    EXPECT_EQ(e.GetTag(), 9);
+    EXPECT_EQ(e.EllipsisButton()->tag(), 9);
+}
+
+// A stored form applies the focus policy (perhaps chosen in Designer) before TabStop: the
+// policy comes back as chosen, and TabStop false takes only the Tab part away.
+TEST_F(NumEditTest, TabStopAndFocusPolicyDoNotFight)
+{
+    const struct {
+        Qt::FocusPolicy stored;
+        bool tabStop;
+        Qt::FocusPolicy loaded;
+    } forms[] = {
+        {Qt::NoFocus, true, Qt::NoFocus},       {Qt::TabFocus, true, Qt::TabFocus},
+        {Qt::ClickFocus, true, Qt::ClickFocus}, {Qt::StrongFocus, true, Qt::StrongFocus},
+        {Qt::WheelFocus, true, Qt::WheelFocus}, {Qt::StrongFocus, false, Qt::ClickFocus},
+        {Qt::TabFocus, false, Qt::NoFocus},     {Qt::NoFocus, false, Qt::NoFocus},
+    };
+    for (const auto &form : forms) {
+        SCOPED_TRACE(std::to_string(form.stored) + (form.tabStop ? " TabStop" : " no TabStop"));
+        std::unique_ptr<TNumEdit> e;
+        {
+            tk::FormReadingScope reading;
+            e = std::make_unique<TNumEdit>();
+            e->setFocusPolicy(form.stored);
+            e->setTabStop(form.tabStop);
+        }
+        EXPECT_EQ(e->focusPolicy(), form.loaded);
+        EXPECT_EQ(e->tabStop(), form.tabStop);
+    }
+
+    // Written by a program, TabStop adds or takes away the Tab part.
+    TNumEdit e;
+    EXPECT_TRUE(e.tabStop());
+    e.setTabStop(false);
+    EXPECT_EQ(e.focusPolicy(), Qt::ClickFocus);
+    e.setTabStop(true);
+    EXPECT_EQ(e.focusPolicy(), Qt::StrongFocus);
+    e.setFocusPolicy(Qt::NoFocus);
+    e.setTabStop(true);
+    EXPECT_EQ(e.focusPolicy(), Qt::TabFocus);
 }
 
 TEST_F(NumEditTest, StoredFormAppliesPropertiesInOrderWhileLoading)
