@@ -1,10 +1,12 @@
-// cutLine, the line formats, decodeLine and displayRuns over arbitrary datagrams: what the
-// receive thread and the list do with every datagram from anyone.
+// cutLine, the line formats, decodeLine, displayRuns and the text of saved lines over
+// arbitrary datagrams: what the receive thread, the list and a saved file make of every
+// datagram from anyone.
 
 #include "fuzz_support.h"
 
 #include "line_display.h"
 #include "line_format.h"
+#include "line_save.h"
 #include "line_text.h"
 
 #include <QList>
@@ -330,6 +332,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    "decoded differently: '" + fuzz::shown(bytes) + "'");
         FUZZ_CHECK(shownText.size() <= static_cast<qsizetype>(bytes.size()),
                    "more characters than bytes");
+        // A saved file holds what is shown.
+        QByteArray saved;
+        appendShownUtf8(saved, bytes);
+        FUZZ_CHECK(saved == shownText.toUtf8(), "saved otherwise: '" + fuzz::shown(bytes) + "'");
         checkDisplay(shownText, bytes);
     }
     // And any UTF-16, lone surrogates included, as another model might hand the list.
