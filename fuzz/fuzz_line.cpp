@@ -1,9 +1,12 @@
-// cutLine, decodeLine and displayRuns over arbitrary datagrams: what the receive thread and
-// the list do with every datagram from anyone.
+// cutLine, the line formats, decodeLine, displayRuns and the text of saved lines over
+// arbitrary datagrams: what the receive thread, the list and a saved file make of every
+// datagram from anyone.
 
 #include "fuzz_support.h"
 
 #include "line_display.h"
+#include "line_format.h"
+#include "line_save.h"
 #include "line_text.h"
 
 #include <QList>
@@ -14,6 +17,9 @@
 #include <array>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -173,6 +179,131 @@ void checkDisplay(const QString &text, std::string_view input)
     FUZZ_CHECK(at == text.size(), "runs stop short of the text's end" + where());
 }
 
+// Escape sequences removed by a state machine, the way a terminal reads them.
+std::string withoutEscapes(std::string_view in)
+{
+    enum { Text, Escape, Intermediate, Control } state = Text;
+    std::string out;
+    for (std::size_t i = 0; i < in.size();) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        switch (state) {
+        case Text:
+            if (c == 0x1B)
+                state = Escape;
+            else
+                out += in[i];
+            ++i;
+            continue;
+        case Escape:
+            if (c == '[')
+                state = Control, ++i;
+            else if (c >= 0x20 && c <= 0x2F)
+                state = Intermediate, ++i;
+            else if (c >= 0x30 && c <= 0x7E)
+                state = Text, ++i;
+            else
+                state = Text; // broken off: the byte is read again as text
+            continue;
+        case Intermediate:
+            if (c >= 0x20 && c <= 0x2F)
+                ++i;
+            else if (c >= 0x30 && c <= 0x7E)
+                state = Text, ++i;
+            else
+                state = Text;
+            continue;
+        case Control:
+            if (c >= 0x20 && c <= 0x3F)
+                ++i;
+            else if (c >= 0x40 && c <= 0x7E)
+                state = Text, ++i;
+            else
+                state = Text;
+            continue;
+        }
+    }
+    return out;
+}
+
+std::string cutAtControl(std::string_view part)
+{
+    const auto end = std::find_if(part.begin(), part.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) < 32; });
+    return std::string(part.begin(), end);
+}
+
+// The lines of a datagram under a format, told plainly: CR LF and then CR become LF, the
+// text splits at each LF, and an empty last piece after a break is no line.
+std::vector<std::string> expectedLines(std::string_view datagram, LineFormat format)
+{
+    std::string text(datagram.substr(0, kLongestLine));
+    if (format.removeColourCodes)
+        text = withoutEscapes(text);
+    if (!format.splitAtLineBreaks)
+        return {cutAtControl(text)};
+    std::string unified;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        unified += text[i] == '\r' ? '\n' : text[i];
+    }
+    std::vector<std::string> pieces(1);
+    for (const char c : unified) {
+        if (c == '\n')
+            pieces.emplace_back();
+        else
+            pieces.back() += c;
+    }
+    if (pieces.size() > 1 && pieces.back().empty())
+        pieces.pop_back();
+    std::vector<std::string> lines;
+    for (const std::string &piece : pieces)
+        lines.push_back(cutAtControl(piece));
+    return lines;
+}
+
+void checkLineFormats(const char *datagram, std::size_t size)
+{
+    const std::string_view input(datagram, size);
+    const auto where = [&] { return " in '" + fuzz::shown(input) + "'"; };
+
+    // One cutter for every run, as the receive thread keeps one: nothing of a datagram may
+    // stay for the next.
+    static const auto cutter = std::make_unique<DatagramLines>();
+    for (const LineFormat format : {LineFormat{false, false}, LineFormat{true, false},
+                                    LineFormat{false, true}, LineFormat{true, true}}) {
+        const std::string formatName = std::string(format.splitAtLineBreaks ? "split" : "") +
+                                       (format.removeColourCodes ? " colours" : "");
+        const auto lines = cutter->cut(datagram, size, format);
+        FUZZ_CHECK(!lines.empty() && lines.size() <= DatagramLines::kMostLines,
+                   std::to_string(lines.size()) + " lines" + where());
+        for (const std::string_view line : lines) {
+            FUZZ_CHECK(line.size() <= kLongestLine, "a line of " + std::to_string(line.size()));
+            FUZZ_CHECK(std::none_of(line.begin(), line.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 32; }),
+                       "a control byte in '" + fuzz::shown(line) + "' " + formatName + where());
+        }
+        const std::vector<std::string> expected = expectedLines(input, format);
+        FUZZ_CHECK(std::equal(lines.begin(), lines.end(), expected.begin(), expected.end()),
+                   "other lines than expected, " + formatName + where());
+        if (format == LineFormat{}) {
+            const std::string_view line = cutLine(datagram, size);
+            FUZZ_CHECK(lines.size() == 1 && lines[0].data() == line.data() &&
+                           lines[0].size() == line.size(),
+                       "options off differ from cutLine" + where());
+        }
+    }
+
+    // Removing escapes, in place or not, leaves no ESC and nothing to remove again.
+    std::string window(input.substr(0, kLongestLine));
+    std::string cleaned(window.size(), '\0');
+    cleaned.resize(removeEscapeSequences(window.data(), window.size(), cleaned.data()));
+    FUZZ_CHECK(cleaned.find('\x1b') == std::string::npos, "an ESC left" + where());
+    FUZZ_CHECK(cleaned == withoutEscapes(window), "escapes removed otherwise" + where());
+    window.resize(removeEscapeSequences(window.data(), window.size(), window.data()));
+    FUZZ_CHECK(window == cleaned, "in place differs" + where());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -192,6 +323,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    static_cast<unsigned char>(datagram[line.size()]) < 32,
                "cut early: '" + fuzz::shown(line) + "'");
 
+    checkLineFormats(datagram.get(), size);
+
     // Every byte shows: the text of the whole datagram too, control bytes and all.
     for (const std::string_view bytes : {line, std::string_view(datagram.get(), size)}) {
         const QString shownText = decodeLine(bytes);
@@ -199,6 +332,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    "decoded differently: '" + fuzz::shown(bytes) + "'");
         FUZZ_CHECK(shownText.size() <= static_cast<qsizetype>(bytes.size()),
                    "more characters than bytes");
+        // A saved file holds what is shown.
+        QByteArray saved;
+        appendShownUtf8(saved, bytes);
+        FUZZ_CHECK(saved == shownText.toUtf8(), "saved otherwise: '" + fuzz::shown(bytes) + "'");
         checkDisplay(shownText, bytes);
     }
     // And any UTF-16, lone surrogates included, as another model might hand the list.
