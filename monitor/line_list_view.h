@@ -52,6 +52,7 @@ private:
     int rowAt(int y) const;
     QModelIndex rowIndex(int row) const;
     int contentWidth() const;
+    void paintRows(QPaintEvent *event);
     void forgetSizes();
 
     mutable int m_rowHeight = 0;

@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -31,6 +32,8 @@ namespace
 
 constexpr auto kCloseGrace = std::chrono::milliseconds(200);
 constexpr int kFrameMs = 16;
+// Freeing this much makes the GUI thread trim malloc's heaps (a few ms at most).
+constexpr std::size_t kTrimAfterBytes = 16 * 1024 * 1024;
 
 // The port field's value truncated toward zero; its low 16 bits are the port.
 std::uint16_t portFromValue(double value)
@@ -64,6 +67,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1
     connect(copy, &QAction::triggered, this, [this] { copySelectedLine(); });
     ui->lb1->addAction(copy);
     ui->lb1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Said when memory has run out, so it is made now.
+    tk::prepareErrorBox(this, refusedLineMessage(), QStringLiteral("Error"));
 
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, [this] { showLines(); });
@@ -115,6 +120,12 @@ template <typename F> void TForm1::guarded(F &&handler)
     } catch (const tk::Exception &error) {
         tk::showException(error);
     }
+}
+
+void TForm1::setHeldBytesLimit(std::size_t bytes)
+{
+    ListLockGuard guard(m_shared->flags);
+    m_shared->store.setByteLimit(bytes);
 }
 
 void TForm1::FormCreate()
@@ -240,16 +251,21 @@ void TForm1::showLines()
         ListLockGuard guard(m_shared->flags);
         snapshot = m_shared->store.snapshot();
     }
+    const std::size_t freed = snapshot.retiredBytes;
     if (m_model->apply(snapshot)) {
         const QModelIndex newest = m_model->index(m_model->rowCount() - 1);
         ui->lb1->setCurrentIndex(newest);
         ui->lb1->scrollTo(newest);
     }
+    // Cleared lines are freed here, outside the lock (full blocks go back to the reserve or to
+    // the system). Their index pages are malloc's: trimming hands the room they leave back to
+    // the system too, so memory drops after every "Clear", not only the first.
+    snapshot = {};
+    if (freed >= kTrimAfterBytes)
+        malloc_trim(0);
     // Blocks for the next frames' lines, touched here rather than on the receive thread; two
     // a frame keep up with about 350k short lines a second and cost at most ~1.5 ms here.
     m_shared->store.reserve().fill(4, 2);
-    // Cleared lines are freed here, outside the lock, when the snapshot goes (their full
-    // blocks return to the reserve).
 }
 
 void TForm1::receiverEnded()
