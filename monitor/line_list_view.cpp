@@ -164,6 +164,8 @@ void LineListView::reset()
     QListView::reset();
 }
 
+void LineListView::keyboardSearch(const QString &) {}
+
 void LineListView::scrollContentsBy(int dx, int dy)
 {
     const qint64 pixels = verticalScrollMode() == ScrollPerItem ? qint64(dy) * rowHeight() : dy;

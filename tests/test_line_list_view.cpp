@@ -7,6 +7,7 @@
 #include "line_store.h"
 
 #include <QApplication>
+#include <QIdentityProxyModel>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -140,6 +141,32 @@ TEST_P(LineListViewTest, AClearLeavesNoScrollRangeBehind)
     showNewest();
     EXPECT_EQ(view.visualRect(row(0)).top(), 0);
     EXPECT_EQ(view.indexAt(view.visualRect(row(2)).center()), row(2));
+}
+
+// Typing in the list must not make Qt search every row for the typed letters: at a million
+// long lines that read each row's text and froze the window for seconds a key.
+TEST_P(LineListViewTest, TypingReadsOnlyTheRowsShown)
+{
+    struct CountingModel : QIdentityProxyModel {
+        mutable int reads = 0;
+        QVariant data(const QModelIndex &index, int role) const override
+        {
+            if (role == Qt::DisplayRole)
+                ++reads;
+            return QIdentityProxyModel::data(index, role);
+        }
+    } counting;
+    counting.setSourceModel(&model);
+    view.setModel(&counting);
+    append(GetParam().lines);
+    const QModelIndex first = counting.index(0, 0);
+    view.setCurrentIndex(first);
+    QCoreApplication::processEvents();
+    counting.reads = 0;
+    QTest::keyClicks(&view, QStringLiteral("line 3"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.currentIndex().row(), 0);
+    EXPECT_LT(counting.reads, 200);
 }
 
 const Case kCases[] = {
