@@ -1,19 +1,24 @@
 #include "line_delegate.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <list>
 
 namespace
 {
 
 // Lines up to this length are drawn and measured whole. A longer one is drawn only as far as
-// it can be seen, and its width is extrapolated from its first kMeasuredChars characters:
-// shaping all 1600 characters of every new row made a frame of long lines cost 12 ms.
+// it can be seen, and its width is the sum of its characters' widths, each measured once per
+// font: shaping all 1600 characters of every new row made a frame of long lines cost 12 ms.
+// (Estimating from the first characters hid the end of a line that starts narrow.)
 constexpr int kWholeChars = 256;
-constexpr int kMeasuredChars = 128;
 
 QStyle *styleOf(const QStyleOptionViewItem &option)
 {
@@ -53,6 +58,69 @@ qsizetype cutAt(const QString &text, qsizetype n)
     while (n < text.size() && (text.at(n).isLowSurrogate() || text.at(n).isMark()))
         ++n;
     return n;
+}
+
+// The width of each character of a font, measured when first met.
+class CharacterWidths
+{
+public:
+    explicit CharacterWidths(const QFont &font) : m_font(font), m_metrics(font)
+    {
+        m_latin.fill(-1);
+    }
+    const QFont &font() const { return m_font; }
+
+    qreal of(char32_t c, const QString &text, qsizetype at, qsizetype length)
+    {
+        if (c < m_latin.size()) {
+            if (m_latin[c] < 0)
+                m_latin[c] = m_metrics.horizontalAdvance(QChar(c));
+            return m_latin[c];
+        }
+        const auto known = m_other.constFind(c);
+        if (known != m_other.constEnd())
+            return *known;
+        const qreal width = m_metrics.horizontalAdvance(text.mid(at, length));
+        if (m_other.size() < 65536)
+            m_other.insert(c, width);
+        return width;
+    }
+
+private:
+    QFont m_font;
+    QFontMetricsF m_metrics;
+    std::array<qreal, 256> m_latin;
+    QHash<char32_t, qreal> m_other;
+};
+
+// A line's width as the sum of its characters' widths. The GUI thread alone draws, so the
+// widths of the few fonts in use are kept here.
+qreal summedWidth(const QString &text, const QFont &font)
+{
+    static std::list<CharacterWidths> fonts;
+    auto found = std::find_if(fonts.begin(), fonts.end(),
+                              [&](const CharacterWidths &w) { return w.font() == font; });
+    if (found == fonts.end()) {
+        if (fonts.size() >= 4)
+            fonts.pop_back();
+        fonts.emplace_front(font);
+        found = fonts.begin();
+    } else if (found != fonts.begin()) {
+        fonts.splice(fonts.begin(), fonts, found);
+        found = fonts.begin();
+    }
+    qreal width = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            width += found->of(QChar::surrogateToUcs4(c, text.at(i + 1)), text, i, 2);
+            i += 2;
+        } else {
+            width += found->of(c.unicode(), text, i, 1);
+            ++i;
+        }
+    }
+    return width;
 }
 
 } // namespace
@@ -121,14 +189,14 @@ QSize LineDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelInd
     const QString text = index.data(Qt::DisplayRole).toString();
     const QFontMetrics &metrics = option.fontMetrics;
     int width = 0;
-    if (text.size() <= kWholeChars) {
+    if (text.size() <= kWholeChars || hasRightToLeft(text)) {
         width = metrics.horizontalAdvance(text);
     } else {
-        // Extrapolated from the first characters, with room to spare: a scroll range a little
-        // too wide shows some blank space, one too narrow would hide the line's end.
-        const qsizetype n = cutAt(text, kMeasuredChars);
-        width = int(qint64(metrics.horizontalAdvance(text.left(n))) * text.size() / n);
-        width += width / 20 + 4 * metrics.averageCharWidth();
+        // The sum of the characters' own widths, with room to spare for what shaping changes:
+        // a scroll range a little too wide shows some blank space, one too narrow would hide
+        // the line's end.
+        width = int(std::ceil(summedWidth(text, option.font)));
+        width += width / 50 + 2 * metrics.averageCharWidth();
     }
     return {width + 2 * textMargin(option), metrics.height()};
 }

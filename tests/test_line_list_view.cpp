@@ -179,6 +179,46 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Modes, LineListViewTest, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The horizontal scroll range reaches the end of every line shown, however its width is
+// spread over its characters.
+TEST(LineListViewWidth, TheEndOfEveryLongLineCanBeScrolledIntoView)
+{
+    const auto times = [](const char *piece, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += piece;
+        return text;
+    };
+    const struct {
+        const char *what;
+        std::string bytes;
+    } rows[] = {
+        {"narrow start, wide rest", times("i", 128) + times("W", 1460) + "<<END>>"},
+        {"zero-width start", times("\xe2\x80\x8b", 128) + times("W", 1205)},
+        {"wide start, narrow rest", times("W", 128) + times("i", 1460) + "<<END>>"},
+        {"emoji and marks", times("\xf0\x9f\x98\x80", 200) + times("e\xcc\x81", 400)},
+        {"right to left", times("\xd7\xa9\xd7\x9c", 400) + "<<END>>"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        LineStore store;
+        LineModel model;
+        LineListView view;
+        view.setModel(&model);
+        view.resize(400, 200);
+        store.append(row.bytes, {});
+        model.apply(store.snapshot());
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(20); // the scroll range follows the first paint
+        const QString text = model.lineText(0);
+        const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        const int needed = margin + QFontMetrics(view.font()).horizontalAdvance(text);
+        const QScrollBar *bar = view.horizontalScrollBar();
+        EXPECT_GE(bar->maximum() + view.viewport()->width(), needed);
+    }
+}
+
 } // namespace
 
 namespace
