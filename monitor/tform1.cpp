@@ -13,8 +13,11 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QListView>
+#include <QMenu>
 #include <QScreen>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
@@ -66,7 +69,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, [this] { copySelectedLine(); });
     ui->lb1->addAction(copy);
-    ui->lb1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ui->lb1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->lb1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { showLineMenu(at); });
     // Said when memory has run out, so it is made now.
     tk::prepareErrorBox(this, refusedLineMessage(), QStringLiteral("Error"));
 
@@ -282,6 +287,35 @@ void TForm1::copySelectedLine()
     const QModelIndex current = ui->lb1->currentIndex();
     if (current.isValid())
         QGuiApplication::clipboard()->setText(m_model->lineText(current.row()));
+}
+
+void TForm1::showLineMenu(const QPoint &at)
+{
+    // What "Copy" copies is decided now: lines keep arriving while the menu is open, and each
+    // view update selects the newest line. A right-click inside the selection copies the
+    // selection, anywhere else the row under the pointer.
+    QListView *list = ui->lb1;
+    const QModelIndex clicked = list->indexAt(at);
+    QModelIndexList rows;
+    if (clicked.isValid() && !list->selectionModel()->isSelected(clicked))
+        rows.append(clicked);
+    else
+        rows = list->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QStringList texts;
+    for (const QModelIndex &row : rows)
+        texts.append(m_model->lineText(row.row()));
+    const QString text = texts.join(QLatin1Char('\n'));
+
+    auto *menu = new QMenu(list);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setObjectName(QStringLiteral("lineMenu"));
+    QAction *copy = menu->addAction(QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(!rows.isEmpty());
+    connect(copy, &QAction::triggered, this,
+            [text] { QGuiApplication::clipboard()->setText(text); });
+    menu->popup(list->viewport()->mapToGlobal(at));
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -61,6 +61,8 @@ private:
     void startListening();
     void showLines();
     void copySelectedLine();
+    // The context menu of the list, at a point of its viewport.
+    void showLineMenu(const QPoint &at);
     // Runs a handler; an Exception it raises is shown with the standard error display.
     template <typename F> void guarded(F &&handler);
 
