@@ -94,10 +94,11 @@ private:
 };
 
 // A line's width as the sum of its characters' widths. The GUI thread alone draws, so the
-// widths of the few fonts in use are kept here.
+// widths of the few fonts in use are kept here. Never destroyed: fonts must not outlive the
+// application object, as a static's destruction after main() would make them.
 qreal summedWidth(const QString &text, const QFont &font)
 {
-    static std::list<CharacterWidths> fonts;
+    static auto &fonts = *new std::list<CharacterWidths>;
     auto found = std::find_if(fonts.begin(), fonts.end(),
                               [&](const CharacterWidths &w) { return w.font() == font; });
     if (found == fonts.end()) {
