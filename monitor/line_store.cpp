@@ -35,6 +35,7 @@ void BlockReserve::unmap(void *block)
 
 void *BlockReserve::take()
 {
+    m_asked.fetch_add(1, std::memory_order_relaxed);
     std::unique_lock lock(m_mutex, std::try_to_lock);
     if (!lock || m_blocks.empty())
         return nullptr;
@@ -57,6 +58,7 @@ void BlockReserve::give(void *block)
 
 void BlockReserve::fill(std::size_t ready, std::size_t most)
 {
+    ready = std::min(ready, kKept);
     for (std::size_t made = 0; made < most && readyCount() < ready; ++made) {
         void *block = map(true);
         if (!block)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -46,12 +47,17 @@ public:
     void *take();
     // Keeps a block of kBlockBytes that is no longer used, or unmaps it.
     void give(void *block);
-    // GUI thread: makes at most `most` new blocks ready, every page mapped, until `ready` are.
+    // GUI thread: makes at most `most` new blocks ready, every page mapped, until `ready` are
+    // (at most kKept).
     void fill(std::size_t ready, std::size_t most);
     std::size_t readyCount();
+    // How often a block was asked for since the last call, whether one was ready or not.
+    std::size_t takeAskedCount() { return m_asked.exchange(0, std::memory_order_relaxed); }
+
+    static constexpr std::size_t kKept = 16;
 
 private:
-    static constexpr std::size_t kKept = 16;
+    std::atomic<std::size_t> m_asked{0};
     std::mutex m_mutex;
     std::vector<void *> m_blocks; // never grows beyond kKept, so never reallocates
 };
