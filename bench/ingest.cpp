@@ -7,6 +7,7 @@
 #include "line_text.h"
 #include "listener_flags.h"
 #include "message_box.h"
+#include "num_value_source.h"
 #include "receiver.h"
 #include "tform1.h"
 #include "tnumedit.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QListView>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -449,7 +451,9 @@ struct Options {
     std::vector<std::uint32_t> rates{10000, 20000, 50000, 100000, 200000, 0};
     bool large = true;
     std::size_t held = 1000000;
-    QString snapshot; // a picture of the window after the runs with lines held
+    QString snapshot;                 // a picture of the window after the runs with lines held
+    std::uint32_t cycleRate = 100000; // the rate of the table by cycle text
+    bool pressureOnly = false;        // only the figures under pressure
 };
 
 class Bench
@@ -587,6 +591,130 @@ public:
         std::printf("Window's memory for %zu 64-byte lines (store, model and view): RSS %+.1f "
                     "bytes per line\n",
                     m_options.held, double(rssAfter - rssBefore) * 1024.0 / double(m_options.held));
+    }
+
+    // Loss at one rate with the cycle field's text as typed: each setting's run is paired
+    // with a run at Cycle 0 right before or after it. Lines the cycle cleared cannot be
+    // counted afterwards, so a run counts what was stored: the cycle times the clears, plus
+    // the lines left.
+    struct CyclePoint {
+        QString text;
+        RunResult program;
+        double gapToZero = 0; // median over the pairs of this loss minus Cycle 0's, in points
+    };
+
+    std::vector<CyclePoint> cycleTable(std::uint32_t rate, const std::vector<QString> &texts)
+    {
+        std::printf("\n64-byte datagrams at %uk/s by the cycle field's text, median of %d runs of "
+                    "%.1f s, each paired with a run at Cycle 0\n",
+                    rate / 1000, m_options.runs, m_options.durationMs / 1000.0);
+        std::printf("%-24s | %9s %9s %7s %7s %5s %5s | %12s\n", "cycle text", "sent/s", "program/s",
+                    "loss%", "kdrop", "gui%", "rx%", "d pp cycle 0");
+        std::vector<CyclePoint> points;
+        for (const QString &text : texts) {
+            std::vector<RunResult> runs;
+            std::vector<double> gaps;
+            for (int run = 0; run < m_options.runs; ++run) {
+                RunResult zero, mine;
+                if (run % 2)
+                    zero = runCycle(rate, QStringLiteral("0"));
+                mine = runCycle(rate, text);
+                if (run % 2 == 0)
+                    zero = runCycle(rate, QStringLiteral("0"));
+                gaps.push_back(mine.lossPercent() - zero.lossPercent());
+                runs.push_back(mine);
+            }
+            CyclePoint p{text, median(runs, rate), percentile(gaps, 0.5)};
+            QString shown = text.size() > 20
+                                ? text.left(12) + QStringLiteral("... (%1 chars)").arg(text.size())
+                                : text;
+            std::printf("%-24s | %9.0f %9.0f %7.2f %7llu %5.0f %5.0f | %+12.2f\n",
+                        ("\"" + shown + "\"").toUtf8().constData(), p.program.sentPerSecond(),
+                        p.program.receivedPerSecond(), p.program.lossPercent(),
+                        static_cast<unsigned long long>(p.program.socketDrops),
+                        100 * p.program.guiCpu, 100 * p.program.restCpu, p.gapToZero);
+            std::fflush(stdout);
+            points.push_back(std::move(p));
+        }
+        m_form->neCycle()->setText(QStringLiteral("0"));
+        return points;
+    }
+
+    // Rounds of many 1400-byte lines appended by a thread of their own (as the receive thread
+    // appends them), shown, then cleared: the process's size after each Clear.
+    std::vector<long> clearRounds(std::size_t lines, int rounds)
+    {
+        m_form->btnClear()->click();
+        spinFor(100);
+        malloc_trim(0);
+        const long start = rssKiB();
+        std::printf("\nRSS over %d rounds of %zu lines of 1400 bytes, each shown and then "
+                    "cleared: at start %.1f MB\n",
+                    rounds, lines, start / 1024.0);
+        std::vector<long> after;
+        for (int round = 1; round <= rounds; ++round) {
+            std::thread writer([&] {
+                std::string text(1400, 'r');
+                const LineDetails details{1700000000000, 0x7f000001, 40000};
+                ReceiverShared &shared = m_form->receiver();
+                for (std::size_t i = 0; i < lines; ++i) {
+                    text[i % 1400] = char('a' + i % 26);
+                    {
+                        ListLockGuard guard(shared.flags);
+                        shared.store.append(text, details);
+                    }
+                    shared.notifyLines();
+                }
+            });
+            spinUntil([&] { return std::size_t(m_form->lines()->rowCount()) >= lines; }, 60000);
+            writer.join();
+            spinUntil([&] { return std::size_t(m_form->lines()->rowCount()) == lines; }, 10000);
+            const long full = rssKiB();
+            const std::uint64_t t0 = monoNs();
+            m_form->btnClear()->click();
+            const double clearMs = double(monoNs() - t0) / 1e6;
+            spinFor(200);
+            after.push_back(rssKiB());
+            std::printf("  round %d: %.1f MB with the lines, %.1f MB after Clear (Clear took %.1f "
+                        "ms on the GUI thread)\n",
+                        round, full / 1024.0, after.back() / 1024.0, clearMs);
+        }
+        return after;
+    }
+
+    // The time a key typed into the list takes to be answered (the key's events and the
+    // repaint that follows), with `lines` lines of `length` bytes held.
+    double keyAnswer(std::size_t lines, std::size_t length)
+    {
+        m_form->btnClear()->click();
+        spinFor(50);
+        appendDirect(lines, length);
+        m_form->linesArrived();
+        spinUntil([&] { return std::size_t(m_form->lines()->rowCount()) == lines; }, 20000);
+        QListView *list = m_form->lb1();
+        list->setFocus(Qt::OtherFocusReason);
+        list->setCurrentIndex(m_form->lines()->index(int(lines / 2)));
+        spinFor(50);
+        std::vector<double> times;
+        for (const char letter : std::string("abcxyz")) {
+            const QString text(QLatin1Char{letter});
+            const int key = Qt::Key_A + (letter - 'a');
+            const std::uint64_t t0 = monoNs();
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+            QApplication::sendEvent(list, &press);
+            QApplication::sendEvent(list, &release);
+            QCoreApplication::processEvents();
+            times.push_back(double(monoNs() - t0) / 1e6);
+            spinFor(20);
+        }
+        const double worst = percentile(times, 1.0);
+        std::printf("Key typed into the list, %zu lines of %zu bytes held: median %.2f ms, "
+                    "slowest %.2f ms (6 keys)\n",
+                    lines, length, percentile(times, 0.5), worst);
+        m_form->btnClear()->click();
+        spinFor(100);
+        return worst;
     }
 
     struct Point {
@@ -789,6 +917,25 @@ private:
         return r;
     }
 
+    RunResult runCycle(std::uint32_t rate, const QString &cycleText)
+    {
+        m_form->neCycle()->QLineEdit::setText(cycleText); // as typed: not formatted
+        prepare(0);
+        const auto look = [this] {
+            ListLockGuard guard(m_form->receiver().flags);
+            return m_form->receiver().store.snapshot();
+        };
+        const LineStore::Snapshot before = look();
+        std::uint64_t firstSeq = 0;
+        RunResult r = flood(m_port, rate, 64, firstSeq, [&] { drainProgram(); });
+        const LineStore::Snapshot after = look();
+        const double cycle = m_form->neCycle()->valueSource()->valueOrNaN();
+        const std::uint64_t cleared =
+            cycle >= 1 ? std::uint64_t(cycle) * (after.clears - before.clears) : 0;
+        r.received = cleared + after.count - before.count;
+        return r;
+    }
+
     RunResult runReference(BareLoop &loop, std::uint32_t rate, std::size_t size)
     {
         loop.trim();
@@ -856,17 +1003,21 @@ std::vector<std::uint32_t> parseRates(const char *text)
 
 void usage()
 {
-    std::printf("Usage: ingest [--duration MS] [--runs N] [--rates 10000,50000,max] "
-                "[--held LINES] [--no-large] [--snapshot PNG] [--quick]\n"
-                "  --duration MS  length of one flood (default 1000)\n"
-                "  --runs N       floods per point, the median is shown (default 3)\n"
-                "  --rates LIST   offered datagrams per second; max: as fast as possible\n"
-                "                 (default 10000,20000,50000,100000,200000,max)\n"
-                "  --held LINES   lines in the list for the second 64-byte table (default "
-                "1000000)\n"
-                "  --no-large     skip the 1400-byte table\n"
-                "  --snapshot PNG save a picture of the window after the last table\n"
-                "  --quick        one run per point, rates 10000,100000,max, no 1400-byte table\n");
+    std::printf(
+        "Usage: ingest [--duration MS] [--runs N] [--rates 10000,50000,max] "
+        "[--held LINES] [--no-large] [--cycle-rate N] [--pressure] [--snapshot PNG] [--quick]\n"
+        "  --duration MS  length of one flood (default 1000)\n"
+        "  --runs N       floods per point, the median is shown (default 3)\n"
+        "  --rates LIST   offered datagrams per second; max: as fast as possible\n"
+        "                 (default 10000,20000,50000,100000,200000,max)\n"
+        "  --held LINES   lines in the list for the second 64-byte table (default "
+        "1000000)\n"
+        "  --no-large     skip the 1400-byte table\n"
+        "  --cycle-rate N rate of the table by cycle text (default 100000)\n"
+        "  --pressure     only a key with a million long lines, Clear rounds and the "
+        "table by cycle text\n"
+        "  --snapshot PNG save a picture of the window after the last table\n"
+        "  --quick        one run per point, rates 10000,100000,max, no 1400-byte table\n");
 }
 
 // Loss within 0.5 points of the bare loop's at every rate up to 100k/s.
@@ -902,6 +1053,43 @@ const char *verdict(bool met)
     return met ? "met" : "NOT met";
 }
 
+// The figures under pressure: a key typed with a million long lines held, memory after
+// rounds of many lines and Clear, and loss by the cycle field's text.
+struct Pressure {
+    double keyMs = 0;
+    std::vector<long> cleared; // KiB after each Clear
+    std::vector<Bench::CyclePoint> cycles;
+
+    void print(const Options &options) const
+    {
+        double cycleGap = 0;
+        for (const auto &c : cycles)
+            cycleGap = std::max(cycleGap, c.gapToZero);
+        std::printf("  loss at %uk/s with Cycle 1, 5000 and unreadable texts within 0.5 pp of "
+                    "Cycle 0: worst %+.2f pp, %s\n",
+                    options.cycleRate / 1000, cycleGap, verdict(cycleGap <= 0.5));
+        long spread = 0;
+        for (const long kib : cleared)
+            spread = std::max(spread, kib - cleared.front());
+        std::printf("  RSS after each Clear within 8 MB of the first: %+.1f MB at most, %s\n",
+                    spread / 1024.0, verdict(spread <= 8 * 1024));
+        std::printf("  a key typed with 1000000 lines of 1400 bytes answered within 100 ms: %.2f "
+                    "ms, %s\n",
+                    keyMs, verdict(keyMs <= 100));
+    }
+};
+
+Pressure underPressure(Bench &bench, const Options &options)
+{
+    Pressure p;
+    p.keyMs = bench.keyAnswer(1000000, 1400);
+    p.cleared = bench.clearRounds(300000, 3);
+    p.cycles = bench.cycleTable(options.cycleRate,
+                                {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("5000"),
+                                 QStringLiteral("5*"), QString(400, QLatin1Char('7')) + 'x'});
+    return p;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -918,8 +1106,12 @@ int main(int argc, char **argv)
             options.rates = parseRates(argv[++i]);
         else if (arg == "--held" && hasValue)
             options.held = std::size_t(std::max(1LL, std::atoll(argv[++i])));
+        else if (arg == "--cycle-rate" && hasValue)
+            options.cycleRate = std::uint32_t(std::max(1000L, std::atol(argv[++i])));
         else if (arg == "--snapshot" && hasValue)
             options.snapshot = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--pressure")
+            options.pressureOnly = true;
         else if (arg == "--no-large")
             options.large = false;
         else if (arg == "--quick") {
@@ -972,6 +1164,14 @@ int main(int argc, char **argv)
             return 1;
         }
         std::printf("\n");
+        if (options.pressureOnly) {
+            const Pressure pressure = underPressure(bench, options);
+            std::printf("\nGoals\n");
+            pressure.print(options);
+            std::printf("Load average at the end: %s\n", loadAverage().c_str());
+            sender.stop();
+            return 0;
+        }
         bench.idleCpu();
         bench.memoryPerLine();
         bench.latency("empty list");
@@ -981,6 +1181,8 @@ int main(int argc, char **argv)
             large = bench.table(1400, 0);
         std::printf("\n");
         bench.frameCost();
+        const Pressure pressure = underPressure(bench, options);
+        std::printf("\n");
         bench.setLatencyHeld(options.held);
         bench.latency(("list holding " + std::to_string(options.held) + " lines").c_str());
         const auto held = bench.table(64, options.held);
@@ -1022,6 +1224,7 @@ int main(int argc, char **argv)
         std::printf("  GUI lateness p99 under 50 ms at the highest rate without loss: empty list "
                     "%s; holding %zu lines %s\n",
                     lateness(rate, p99).c_str(), options.held, lateness(rateHeld, p99Held).c_str());
+        pressure.print(options);
         std::printf("  idle listening below 1%% of one core: %.2f %%, %s\n", bench.idlePercent(),
                     verdict(bench.idlePercent() < 1));
         std::printf("Load average at the end: %s\n", loadAverage().c_str());

@@ -3,23 +3,26 @@
 #include "line_display.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
 #include <QStaticText>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cmath>
+#include <list>
 
 namespace
 {
 
 // Text runs up to this length are drawn and measured whole. A longer one is drawn only as
-// far as it can be seen, and a long line's width is extrapolated from its first
-// kMeasuredChars characters: shaping all 1600 characters of every new row made a frame of
-// long lines cost 12 ms.
+// far as it can be seen, and its width is the sum of its characters' widths, each measured
+// once per font: shaping all 1600 characters of every new row made a frame of long lines cost
+// 12 ms. (Estimating from the first characters hid the end of a line that starts narrow.)
 constexpr int kWholeChars = 256;
-constexpr int kMeasuredChars = 128;
 
 // A mark's box: padding inside the frame, and a gap either side of it.
 constexpr int kMarkPadding = 2;
@@ -134,6 +137,70 @@ QColor markColour(const QPalette &palette, QPalette::ColorGroup group, bool sele
     // A raspberry that reads apart from the text on light and on dark backgrounds.
     return palette.color(group, QPalette::Base).lightness() < 128 ? QColor(0xFF, 0x8A, 0xC8)
                                                                   : QColor(0xB0, 0x1C, 0x6E);
+}
+
+// The width of each character of a font, measured when first met.
+class CharacterWidths
+{
+public:
+    explicit CharacterWidths(const QFont &font) : m_font(font), m_metrics(font)
+    {
+        m_latin.fill(-1);
+    }
+    const QFont &font() const { return m_font; }
+
+    qreal of(char32_t c, const QString &text, qsizetype at, qsizetype length)
+    {
+        if (c < m_latin.size()) {
+            if (m_latin[c] < 0)
+                m_latin[c] = m_metrics.horizontalAdvance(QChar(c));
+            return m_latin[c];
+        }
+        const auto known = m_other.constFind(c);
+        if (known != m_other.constEnd())
+            return *known;
+        const qreal width = m_metrics.horizontalAdvance(text.mid(at, length));
+        if (m_other.size() < 65536)
+            m_other.insert(c, width);
+        return width;
+    }
+
+private:
+    QFont m_font;
+    QFontMetricsF m_metrics;
+    std::array<qreal, 256> m_latin;
+    QHash<char32_t, qreal> m_other;
+};
+
+// A line's width as the sum of its characters' widths. The GUI thread alone draws, so the
+// widths of the few fonts in use are kept here. Never destroyed: fonts must not outlive the
+// application object, as a static's destruction after main() would make them.
+qreal summedWidth(const QString &text, const QFont &font)
+{
+    static auto &fonts = *new std::list<CharacterWidths>;
+    auto found = std::find_if(fonts.begin(), fonts.end(),
+                              [&](const CharacterWidths &w) { return w.font() == font; });
+    if (found == fonts.end()) {
+        if (fonts.size() >= 4)
+            fonts.pop_back();
+        fonts.emplace_front(font);
+        found = fonts.begin();
+    } else if (found != fonts.begin()) {
+        fonts.splice(fonts.begin(), fonts, found);
+        found = fonts.begin();
+    }
+    qreal width = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            width += found->of(QChar::surrogateToUcs4(c, text.at(i + 1)), text, i, 2);
+            i += 2;
+        } else {
+            width += found->of(c.unicode(), text, i, 1);
+            ++i;
+        }
+    }
+    return width;
 }
 
 } // namespace
@@ -280,34 +347,26 @@ QSize LineDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelInd
     const auto piece = [&](qsizetype start, qsizetype length) {
         return length == text.size() ? text : text.mid(start, length);
     };
-    qint64 width = 0;
-    if (text.size() <= kWholeChars) {
-        for (const DisplayRun &run : runs)
-            width += run.isMark ? marks(option.font).advance(run.character)
-                                : metrics.horizontalAdvance(piece(run.start, run.length));
-    } else {
-        // Marks counted exactly; text extrapolated from the first characters, with room to
-        // spare: a scroll range a little too wide shows some blank space, one too narrow
-        // would hide the line's end.
-        const qsizetype measuredEnd = cutAt(text, kMeasuredChars);
-        qint64 textChars = 0, measuredChars = 0, measured = 0;
-        for (const DisplayRun &run : runs) {
-            if (run.isMark) {
-                width += marks(option.font).advance(run.character);
-                continue;
-            }
-            textChars += run.length;
-            const qsizetype end = std::min(run.start + run.length, measuredEnd);
-            if (end > run.start) {
-                measured += metrics.horizontalAdvance(piece(run.start, end - run.start));
-                measuredChars += end - run.start;
-            }
+    // Measured as drawn, in fractions of a pixel: rounding each of many short runs would add
+    // up to less than the drawing.
+    const QFontMetricsF exact(option.font);
+    qreal width = 0;
+    qreal summed = 0; // long text runs, measured character by character
+    for (const DisplayRun &run : runs) {
+        if (run.isMark) {
+            width += marks(option.font).advance(run.character);
+            continue;
         }
-        qint64 textWidth = measuredChars > 0 ? measured * textChars / measuredChars
-                                             : textChars * metrics.averageCharWidth();
-        if (textChars > 0)
-            textWidth += textWidth / 20 + 4 * metrics.averageCharWidth();
-        width += textWidth;
+        const QString runText = piece(run.start, run.length);
+        if (run.length <= kWholeChars || hasRightToLeft(runText))
+            width += exact.horizontalAdvance(runText);
+        else
+            summed += summedWidth(runText, option.font);
     }
-    return {int(std::min<qint64>(width, INT_MAX / 4)) + 2 * textMargin(option), metrics.height()};
+    // Room to spare for what shaping changes: a scroll range a little too wide shows some
+    // blank space, one too narrow would hide the line's end.
+    if (summed > 0)
+        width += summed + summed / 50 + 2 * metrics.averageCharWidth();
+    const qint64 whole = qint64(std::ceil(std::min<qreal>(width, INT_MAX / 4)));
+    return {int(whole) + 2 * textMargin(option), metrics.height()};
 }

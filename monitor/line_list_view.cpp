@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 LineListView::LineListView(QWidget *parent) : QListView(parent)
 {
@@ -163,6 +164,8 @@ void LineListView::reset()
     QListView::reset();
 }
 
+void LineListView::keyboardSearch(const QString &) {}
+
 void LineListView::scrollContentsBy(int dx, int dy)
 {
     const qint64 pixels = verticalScrollMode() == ScrollPerItem ? qint64(dy) * rowHeight() : dy;
@@ -234,6 +237,15 @@ bool LineListView::viewportEvent(QEvent *event)
 }
 
 void LineListView::paintEvent(QPaintEvent *event)
+{
+    try {
+        paintRows(event);
+    } catch (const std::bad_alloc &) {
+        // Out of memory for a row's text: the rows stay as they were until the next paint.
+    }
+}
+
+void LineListView::paintRows(QPaintEvent *event)
 {
     const int n = rows();
     if (!itemDelegate() || n == 0)

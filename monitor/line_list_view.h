@@ -19,6 +19,9 @@ public:
     QModelIndex indexAt(const QPoint &point) const override;
     void doItemsLayout() override;
     void reset() override;
+    // Off: Qt's search for typed letters reads every row through the model, which froze the
+    // window for seconds at a million long lines.
+    void keyboardSearch(const QString &search) override;
 
 protected:
     void scrollContentsBy(int dx, int dy) override;
@@ -52,6 +55,7 @@ private:
     int rowAt(int y) const;
     QModelIndex rowIndex(int row) const;
     int contentWidth() const;
+    void paintRows(QPaintEvent *event);
     void forgetSizes();
 
     mutable int m_rowHeight = 0;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 
 #include <climits>
+#include <new>
 
 int LineModel::rowCount(const QModelIndex &parent) const
 {
@@ -15,12 +16,21 @@ QVariant LineModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
+    try {
+        return lineData(index.row(), role);
+    } catch (const std::bad_alloc &) {
+        return {}; // out of memory for the text: nothing shown until the next look
+    }
+}
+
+QVariant LineModel::lineData(int row, int role) const
+{
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return lineText(index.row());
+        return lineText(row);
     case Qt::ToolTipRole: {
-        const LineDetails d = lineDetails(index.row());
+        const LineDetails d = lineDetails(row);
         const QString when = QDateTime::fromMSecsSinceEpoch(d.arrivalMs)
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         return QStringLiteral("%1 from %2.%3.%4.%5:%6")

@@ -26,6 +26,8 @@ public:
     LineDetails lineDetails(int row) const;
 
 private:
+    QVariant lineData(int row, int role) const;
+
     std::shared_ptr<const LineGeneration> m_lines;
     int m_rows = 0;
     std::uint64_t m_clears = 0;

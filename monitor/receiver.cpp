@@ -23,6 +23,7 @@ constexpr int kPassMs = 50;
 ReceiverShared::ReceiverShared(std::shared_ptr<const NumValueSource> cycleSource)
     : cycle(std::move(cycleSource))
 {
+    store.setByteLimit(defaultHeldBytesLimit());
 }
 
 void ReceiverShared::setContact(QObject *window)
@@ -31,18 +32,24 @@ void ReceiverShared::setContact(QObject *window)
     m_contact = window;
 }
 
-void ReceiverShared::post(const char *slot)
+bool ReceiverShared::post(const char *slot)
 {
     // Under the mutex, so the window cannot be destroyed between the test and the post.
     std::lock_guard lock(m_contactMutex);
-    if (m_contact)
-        QMetaObject::invokeMethod(m_contact, slot, Qt::QueuedConnection);
+    try {
+        if (m_contact)
+            QMetaObject::invokeMethod(m_contact, slot, Qt::QueuedConnection);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false; // the queued call needs memory
+    }
 }
 
 void ReceiverShared::notifyLines()
 {
-    if (!m_dirty.exchange(true, std::memory_order_acq_rel))
-        post("linesArrived");
+    // A call that could not be posted is posted with the next line.
+    if (!m_dirty.exchange(true, std::memory_order_acq_rel) && !post("linesArrived"))
+        m_dirty.store(false, std::memory_order_release);
 }
 
 void ReceiverShared::finishThread()
@@ -53,6 +60,15 @@ void ReceiverShared::finishThread()
     }
     m_ended.notify_all();
     post("receiverEnded");
+}
+
+void ReceiverShared::lineRefused()
+{
+    m_refused.fetch_add(1, std::memory_order_relaxed);
+    if (m_refusing)
+        return;
+    m_refusing = true;
+    ShowError(refusedLineMessage());
 }
 
 bool ReceiverShared::waitUntilStopped(std::chrono::milliseconds timeout)
@@ -66,31 +82,30 @@ namespace
 
 // One datagram's line into the list: cycle rule, append, newest selected, all under
 // ListLock. A cycle field that does not read as a number at this moment skips the cycle rule
-// for this datagram; the line is kept either way.
+// for this datagram (NaN equals no count); the line is kept either way. The field's text was
+// converted when it changed, so neither its value nor its text changes the cost here.
 void storeLine(ReceiverShared &shared, std::string_view line, const LineDetails &details)
 {
     bool stored = false;
+    FreedBlocks freed; // memory the cycle's clear let go of, freed after the lock
     {
         ListLockGuard guard(shared.flags);
-        try {
-            const double c = shared.cycle->GetValue();
-            if (c != 0 && c == static_cast<double>(shared.store.count()))
-                shared.store.clear();
-        } catch (const tk::Exception &) {
-        }
+        const double c = shared.cycle->valueOrNaN();
+        if (c != 0 && c == static_cast<double>(shared.store.count()))
+            freed = shared.store.clearForCycle();
         try {
             stored = shared.store.append(line, details);
         } catch (const std::bad_alloc &) {
         }
     }
-    if (!stored)
-        ShowError(QStringLiteral("Unable to insert a line"));
+    if (stored)
+        shared.lineStored();
+    else
+        shared.lineRefused();
     shared.notifyLines();
 }
 
-} // namespace
-
-void ReceiveLoop(std::shared_ptr<ReceiverShared> shared, int socket)
+void receivePasses(ReceiverShared *shared, int socket)
 {
     char buffer[kReceiveBufferSize];
     for (;;) {
@@ -139,5 +154,20 @@ void ReceiveLoop(std::shared_ptr<ReceiverShared> shared, int socket)
         details.address = ntohl(from.sin_addr.s_addr);
         details.port = ntohs(from.sin_port);
         storeLine(*shared, cutLine(buffer, static_cast<size_t>(n)), details);
+    }
+}
+
+} // namespace
+
+void ReceiveLoop(std::shared_ptr<ReceiverShared> shared, int socket)
+{
+    for (;;) {
+        try {
+            receivePasses(shared.get(), socket);
+            return;
+        } catch (const std::exception &) {
+            // Out of memory for a message or a notification: that pass's datagram is lost,
+            // the next pass goes on.
+        }
     }
 }

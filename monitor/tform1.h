@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -35,6 +36,9 @@ public:
     QListView *lb1() const;
     LineModel *lines() const { return m_model; }
     ReceiverShared &receiver() const { return *m_shared; }
+    // The most memory that held lines may take, in bytes; beyond it datagrams are refused.
+    // Half of the machine's memory unless set.
+    void setHeldBytesLimit(std::size_t bytes);
     // The UDP port the last socket was bound to (0 when none), e.g. after the system chose it.
     int boundPort() const { return m_boundPort; }
 
@@ -62,6 +66,8 @@ private:
     void startListening();
     void showLines();
     void copySelectedLine();
+    // The context menu of the list, at a point of its viewport.
+    void showLineMenu(const QPoint &at);
     // Runs a handler; an Exception it raises is shown with the standard error display.
     template <typename F> void guarded(F &&handler);
 

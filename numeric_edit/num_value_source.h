@@ -14,13 +14,8 @@
 class NumValueSource
 {
 public:
-    void publishText(std::string text)
-    {
-        auto fresh = std::make_shared<const std::string>(std::move(text));
-        std::lock_guard lock(m_mutex);
-        m_text.swap(fresh);
-    } // the old text is released after the lock
-    void publishKind(numcore::Kind kind) { m_kind.store(kind, std::memory_order_release); }
+    void publishText(std::string text);
+    void publishKind(numcore::Kind kind);
 
     std::shared_ptr<const std::string> text() const
     {
@@ -36,7 +31,14 @@ public:
     // tk::EConvertError for a text that is not a number of the kind.
     static double valueOf(numcore::Kind kind, const std::string &text);
 
+    // The same value without an exception: NaN for a text that is not a number of the kind.
+    // Read once for every datagram, so the text is converted when it is published, not here;
+    // a date is read afresh, since its value depends on today's date.
+    double valueOrNaN() const noexcept;
+
 private:
+    void refreshValue() noexcept;
+
     // Held only to copy or swap the pointer, never while waiting for anything else, so the
     // receive thread, which reads under ListLock, waits at most for one swap. Not
     // std::atomic<std::shared_ptr>: libstdc++ 12 releases its inner lock in load() with
@@ -44,4 +46,5 @@ private:
     mutable std::mutex m_mutex;
     std::shared_ptr<const std::string> m_text = std::make_shared<const std::string>();
     std::atomic<numcore::Kind> m_kind{numcore::Kind::None};
+    std::atomic<double> m_value{0.0};
 };

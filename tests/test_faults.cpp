@@ -478,6 +478,172 @@ TEST_F(Faults, ClosingLeavesNoThreadOrDescriptorBehind)
     }
 }
 
+// Until the receive thread has taken every datagram queued for port, and then a moment more
+// for the last one's line, without running the event loop.
+void waitUntilTaken(int port, std::chrono::milliseconds moment = 20ms)
+{
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (kernelSocket(port).value_or(KernelSocket()).queued > 0 &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(moment);
+}
+
+std::size_t heldBytes(TForm1 &form)
+{
+    ListLockGuard guard(form.receiver().flags);
+    return form.receiver().store.heldBytes();
+}
+
+// Memory running out, or the held lines at their limit: the lines stop being stored, the box
+// says so once, every refused datagram is counted, and once lines are stored again the next
+// refusal says so again.
+TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
+{
+    const int port = listen();
+    Sender sender(port);
+    ReceiverShared &receiver = form->receiver();
+    const std::string text(1000, 'r');
+    enum class Cause { Limit, NoMemory };
+    for (const Cause cause : {Cause::Limit, Cause::NoMemory, Cause::Limit}) {
+        SCOPED_TRACE(cause == Cause::Limit ? "at the limit" : "out of memory");
+        QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+        ASSERT_TRUE(sender.send("stored"));
+        ASSERT_TRUE(waitForRows(1));
+        if (cause == Cause::Limit) {
+            form->setHeldBytesLimit(200 * 1024);
+        } else {
+            ListLockGuard guard(receiver.flags);
+            receiver.store.setFailAllocations(true);
+        }
+        const std::uint64_t refusedBefore = receiver.refusedCount();
+        const int sent = 400;
+        for (int i = 0; i < sent; ++i) {
+            ASSERT_TRUE(sender.send(text));
+            if (i % 20 == 19)
+                waitUntilTaken(port, 0ms);
+        }
+        waitUntilTaken(port);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return form->lines()->rowCount() - 1 +
+                           int(receiver.refusedCount() - refusedBefore) ==
+                       sent;
+            },
+            5000))
+            << form->lines()->rowCount() << " rows, " << receiver.refusedCount() - refusedBefore
+            << " refused";
+        EXPECT_GT(receiver.refusedCount(), refusedBefore);
+        if (cause == Cause::Limit) {
+            EXPECT_LE(heldBytes(*form), 200u * 1024);
+        }
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(m_boxes[0].caption, QStringLiteral("Error"));
+        EXPECT_EQ(m_boxes[0].text, QStringLiteral("Unable to insert a line"));
+        m_boxes.clear();
+        EXPECT_EQ(line(form->lines()->rowCount() - 1), QString::fromStdString(text));
+
+        form->setHeldBytesLimit(defaultHeldBytesLimit());
+        ListLockGuard guard(receiver.flags);
+        receiver.store.setFailAllocations(false);
+    }
+}
+
+// The box that says memory ran out is made in advance: it shows when no new box can be made.
+// Another message that needs a new box then goes to standard error, and the receive thread
+// does not wait for a box that never came.
+TEST_F(Faults, TheOutOfMemoryBoxNeedsNoNewBox)
+{
+    tk::setRecordMessageBoxes(false);
+    tk::setBoxCreationFails(true);
+    const int port = listen();
+    ReceiverShared &receiver = form->receiver();
+    form->setHeldBytesLimit(64 * 1024);
+    Sender sender(port);
+    const std::string text(1000, 'm');
+    std::uint64_t linesSent = 0;
+    // Every line sent is stored or refused once the receive thread has taken it.
+    const auto allTaken = [&] {
+        ListLockGuard guard(receiver.flags);
+        return receiver.store.count() + receiver.refusedCount() == linesSent;
+    };
+    const auto sendUntilRefused = [&] {
+        const std::uint64_t before = receiver.refusedCount();
+        while (receiver.refusedCount() == before && linesSent < 10000) {
+            ASSERT_TRUE(sender.send(text));
+            ++linesSent;
+            QTest::qWait(1);
+        }
+    };
+    sendUntilRefused();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !tk::openMessageBoxes().empty(); }, 5000));
+    const auto open = tk::openMessageBoxes();
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_EQ(open[0]->text(), QStringLiteral("Unable to insert a line"));
+    EXPECT_EQ(open[0]->windowTitle(), QStringLiteral("Error"));
+
+    // Queued behind the open box: a datagram too long (its box cannot be made) and a line.
+    ASSERT_TRUE(sender.send(std::string(1700, 'x')));
+    ASSERT_TRUE(sender.send(text));
+    ++linesSent;
+    open[0]->close();
+    ASSERT_TRUE(QTest::qWaitFor(allTaken, 5000));
+    QTest::qWait(50);
+    EXPECT_TRUE(tk::openMessageBoxes().empty());
+    tk::setBoxCreationFails(false);
+
+    // Room again: lines are stored, and the next refusal shows the same box again.
+    QTest::mouseClick(form->btnClear(), Qt::LeftButton);
+    linesSent = 0;
+    sendUntilRefused();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !tk::openMessageBoxes().empty(); }, 5000));
+    EXPECT_EQ(tk::openMessageBoxes().front(), open[0]);
+    open[0]->close();
+}
+
+// With a cycle, memory stays within a few cycles' worth of lines even while the GUI thread
+// takes no lines at all (here: while this test, on the GUI thread, runs no event loop).
+TEST_F(Faults, MemoryUnderACycleStaysBoundedWhileTheWindowIsHeld)
+{
+    const int port = listen();
+    const int cycle = 100;
+    form->neCycle()->setText(QString::number(cycle));
+    const auto lineOf = [](int i) {
+        char head[16];
+        std::snprintf(head, sizeof head, "C%09d", i);
+        return head + std::string(1390, 'c');
+    };
+    Sender sender(port);
+    for (int i = 0; i < cycle; ++i) {
+        ASSERT_TRUE(sender.send(lineOf(i)));
+        if (i % 25 == 24)
+            waitUntilTaken(port, 0ms); // the socket's queue holds about 90 such datagrams
+    }
+    ASSERT_TRUE(waitForRows(cycle)); // the window has seen these
+
+    LineGeneration one; // what one cycle's lines take
+    for (int i = 0; i < cycle; ++i)
+        one.append(lineOf(i), {});
+    std::size_t most = 0;
+    const int sent = 40 * cycle;
+    for (int i = cycle; i < sent; ++i) {
+        ASSERT_TRUE(sender.send(lineOf(i)));
+        if (i % 25 == 24) {
+            waitUntilTaken(port, 1ms);
+            most = std::max(most, heldBytes(*form));
+        }
+    }
+    EXPECT_LE(most, 2 * one.allocatedBytes());
+
+    // Running again, the window shows the last cycle's lines.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return line(cycle - 1).toStdString() == lineOf(sent - 1); }, 5000));
+    EXPECT_EQ(form->lines()->rowCount(), cycle);
+    EXPECT_EQ(line(0).toStdString(), lineOf(sent - cycle));
+    EXPECT_EQ(kernelSocket(port).value().drops, 0u);
+    EXPECT_TRUE(boxes().empty());
+}
+
 // Text from the network or the keyboard is shown as it is, never read as markup: a rich-text
 // view would render "<b>" in bold and fetch the image of an "<img src=...>".
 TEST_F(Faults, MarkupShowsLiterally)

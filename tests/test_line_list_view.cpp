@@ -7,6 +7,7 @@
 #include "line_store.h"
 
 #include <QApplication>
+#include <QIdentityProxyModel>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -142,6 +143,32 @@ TEST_P(LineListViewTest, AClearLeavesNoScrollRangeBehind)
     EXPECT_EQ(view.indexAt(view.visualRect(row(2)).center()), row(2));
 }
 
+// Typing in the list must not make Qt search every row for the typed letters: at a million
+// long lines that read each row's text and froze the window for seconds a key.
+TEST_P(LineListViewTest, TypingReadsOnlyTheRowsShown)
+{
+    struct CountingModel : QIdentityProxyModel {
+        mutable int reads = 0;
+        QVariant data(const QModelIndex &index, int role) const override
+        {
+            if (role == Qt::DisplayRole)
+                ++reads;
+            return QIdentityProxyModel::data(index, role);
+        }
+    } counting;
+    counting.setSourceModel(&model);
+    view.setModel(&counting);
+    append(GetParam().lines);
+    const QModelIndex first = counting.index(0, 0);
+    view.setCurrentIndex(first);
+    QCoreApplication::processEvents();
+    counting.reads = 0;
+    QTest::keyClicks(&view, QStringLiteral("line 3"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.currentIndex().row(), 0);
+    EXPECT_LT(counting.reads, 200);
+}
+
 const Case kCases[] = {
     {"PerItemFewLines", QAbstractItemView::ScrollPerItem, 5},
     {"PerItemManyLines", QAbstractItemView::ScrollPerItem, 1000000},
@@ -151,6 +178,46 @@ const Case kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Modes, LineListViewTest, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The horizontal scroll range reaches the end of every line shown, however its width is
+// spread over its characters.
+TEST(LineListViewWidth, TheEndOfEveryLongLineCanBeScrolledIntoView)
+{
+    const auto times = [](const char *piece, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += piece;
+        return text;
+    };
+    const struct {
+        const char *what;
+        std::string bytes;
+    } rows[] = {
+        {"narrow start, wide rest", times("i", 128) + times("W", 1460) + "<<END>>"},
+        {"zero-width start", times("\xe2\x80\x8b", 128) + times("W", 1205)},
+        {"wide start, narrow rest", times("W", 128) + times("i", 1460) + "<<END>>"},
+        {"emoji and marks", times("\xf0\x9f\x98\x80", 200) + times("e\xcc\x81", 400)},
+        {"right to left", times("\xd7\xa9\xd7\x9c", 400) + "<<END>>"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        LineStore store;
+        LineModel model;
+        LineListView view;
+        view.setModel(&model);
+        view.resize(400, 200);
+        store.append(row.bytes, {});
+        model.apply(store.snapshot());
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(20); // the scroll range follows the first paint
+        const QString text = model.lineText(0);
+        const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        const int needed = margin + QFontMetrics(view.font()).horizontalAdvance(text);
+        const QScrollBar *bar = view.horizontalScrollBar();
+        EXPECT_GE(bar->maximum() + view.viewport()->width(), needed);
+    }
+}
 
 } // namespace
 

@@ -286,4 +286,96 @@ TEST(LineStore, UsesAboutOneByteACharacter)
     EXPECT_LT(lines.allocatedBytes() / 100000.0, 96.0);
 }
 
+// The cycle rule's clear: lines no reader has seen are dropped in place and their memory
+// carries the next lines; lines a reader took stay readable. With no reader taking snapshots
+// (the GUI thread held), the memory stays at about two cycles' worth, whatever the count.
+TEST(LineStore, CycleClearsReuseMemoryAndStayBoundedWithoutAReader)
+{
+    const std::size_t cycle = 100;
+    const auto lineOf = [](std::size_t i) { return std::string(1400, char('a' + i % 26)); };
+    LineGeneration one;
+    for (std::size_t i = 0; i < cycle; ++i)
+        one.append(lineOf(i), {});
+
+    LineStore store;
+    for (std::size_t i = 0; i < cycle; ++i)
+        ASSERT_TRUE(store.append(lineOf(i), {}));
+    const LineStore::Snapshot seen = store.snapshot(); // a reader holds these lines
+    for (int round = 0; round < 50; ++round) {
+        (void)store.clearForCycle();
+        EXPECT_EQ(store.count(), 0u);
+        for (std::size_t i = 0; i < cycle; ++i)
+            ASSERT_TRUE(store.append(lineOf(round + i), {}));
+        EXPECT_LE(store.heldBytes(), 2 * one.allocatedBytes()) << "round " << round;
+    }
+    EXPECT_EQ(seen.lines->text(cycle - 1), lineOf(cycle - 1));
+    const LineStore::Snapshot now = store.snapshot();
+    ASSERT_EQ(now.count, cycle);
+    EXPECT_EQ(now.lines->text(0), lineOf(49));
+    EXPECT_EQ(now.clears, seen.clears + 50);
+    EXPECT_NE(now.retired, nullptr); // the lines the reader had seen, handed back once
+
+    // Refilled in place the lines take no new memory; fewer lines let the rest go.
+    (void)store.clearForCycle(); // seen by the snapshot above: handed over
+    store.snapshot();
+    for (std::size_t i = 0; i < cycle; ++i)
+        ASSERT_TRUE(store.append(lineOf(i), {}));
+    const std::size_t held = store.heldBytes();
+    (void)store.clearForCycle();
+    for (std::size_t i = 0; i < cycle; ++i)
+        ASSERT_TRUE(store.append(lineOf(i), {}));
+    EXPECT_EQ(store.heldBytes(), held);
+    (void)store.clearForCycle();
+    for (std::size_t i = 0; i < 3; ++i)
+        ASSERT_TRUE(store.append(lineOf(i), {}));
+    (void)store.clearForCycle();
+    EXPECT_LT(store.heldBytes(), held / 2);
+    ASSERT_TRUE(store.append("last", {}));
+    EXPECT_EQ(store.snapshot().lines->text(0), "last");
+}
+
+// Lines that need memory beyond the limit, or whose memory cannot be had, are not stored;
+// the lines already there stay as they were, and after a clear lines are stored again.
+TEST(LineStore, RefusesLinesBeyondTheLimitOrWithoutMemory)
+{
+    const std::string line(1000, 'q');
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "memory runs out" : "at the byte limit");
+        LineStore store;
+        std::size_t stored = 0;
+        if (failing) {
+            for (; stored < 20; ++stored)
+                ASSERT_TRUE(store.append(line, {}));
+            store.setFailAllocations(true);
+        } else {
+            store.setByteLimit(256 * 1024);
+        }
+        std::size_t refused = 0;
+        for (int i = 0; i < 1000; ++i) {
+            try {
+                if (store.append(line, {}))
+                    ++stored;
+                else
+                    ++refused;
+            } catch (const std::bad_alloc &) {
+                ++refused;
+            }
+        }
+        EXPECT_GT(refused, 0u);
+        EXPECT_EQ(store.count(), stored);
+        if (!failing) {
+            EXPECT_LE(store.heldBytes(), 256u * 1024);
+        }
+        const LineStore::Snapshot full = store.snapshot();
+        ASSERT_EQ(full.count, stored);
+        EXPECT_EQ(full.lines->text(stored - 1), line);
+
+        store.setFailAllocations(false);
+        store.clear();
+        store.snapshot(); // the cleared lines go
+        ASSERT_TRUE(store.append("again", {}));
+        EXPECT_EQ(store.count(), 1u);
+    }
+}
+
 } // namespace

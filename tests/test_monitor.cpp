@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFrame>
 #include <QHelpEvent>
@@ -525,25 +526,81 @@ TEST_F(Receiver, ContextMenuCopyPutsTheSelectedLineOnTheClipboard)
     ASSERT_EQ(list->currentIndex().row(), 1);
     QApplication::clipboard()->clear();
 
-    QString offered;
-    QTimer::singleShot(0, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction *action : menu->actions()) {
-            offered += action->text() + QLatin1Char(';');
-            if (action->text().remove(QLatin1Char('&')) == QStringLiteral("Copy"))
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-        }
-        if (menu->isVisible())
-            menu->close();
-    });
     QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, spot,
                                 list->viewport()->mapToGlobal(spot));
     QApplication::sendEvent(list->viewport(), &menuEvent);
-    EXPECT_TRUE(offered.contains(QStringLiteral("Copy"))) << offered.toStdString();
+    auto *menu = list->findChild<QMenu *>(QStringLiteral("lineMenu"));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QAction *copy = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text().remove(QLatin1Char('&')) == QStringLiteral("Copy"))
+            copy = action;
+    ASSERT_NE(copy, nullptr);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(copy).center());
     EXPECT_EQ(QApplication::clipboard()->text(),
               QString::fromUtf8("caf\xc3\xa9 <b>second</b>\xe2\x80\xae!"));
+}
+
+// The menu's "Copy" copies what was right-clicked, decided when the menu opened: lines that
+// arrive while it is open move the selection to the newest line but do not change what is
+// copied. Right-clicked inside the selection it copies the selection, elsewhere the row.
+TEST_F(Receiver, RightClickCopyCopiesTheClickedRowWhileLinesArrive)
+{
+    const int port = listen();
+    for (int i = 0; i < 10; ++i)
+        sendDatagram(port, "line " + std::to_string(i));
+    ASSERT_TRUE(waitForRows(10));
+    QListView *list = form->lb1();
+    enum class Spot { OlderRow, SelectedRow, BelowTheRows };
+    const struct {
+        const char *what;
+        Spot spot;
+        QString copied;
+    } rows[] = {
+        {"an older row", Spot::OlderRow, QStringLiteral("line 3")},
+        {"the selected row", Spot::SelectedRow, QStringLiteral("line 9")},
+        {"below the rows", Spot::BelowTheRows, QStringLiteral("line 9")},
+    };
+    int sent = 10;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(waitForRows(sent));
+        list->setCurrentIndex(form->lines()->index(9)); // "line 9" selected
+        QPoint at;
+        switch (row.spot) {
+        case Spot::OlderRow:
+            at = list->visualRect(form->lines()->index(3)).center();
+            break;
+        case Spot::SelectedRow:
+            at = list->visualRect(form->lines()->index(9)).center();
+            break;
+        case Spot::BelowTheRows:
+            at = {5, list->viewport()->height() - 2};
+            break;
+        }
+        ASSERT_FALSE(list->visualRect(form->lines()->index(sent - 1)).contains(at));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &click);
+        auto *menu = list->findChild<QMenu *>(QStringLiteral("lineMenu"));
+        ASSERT_NE(menu, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+
+        // Lines arrive while the menu is open, and the newest is selected.
+        for (int i = 0; i < 3; ++i)
+            sendDatagram(port, "new " + std::to_string(sent++));
+        ASSERT_TRUE(waitForRows(sent));
+        EXPECT_EQ(list->currentIndex().row(), sent - 1);
+
+        QApplication::clipboard()->clear();
+        QAction *copy = menu->actions().value(0);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->text(), QStringLiteral("Copy"));
+        copy->trigger();
+        menu->close();
+        EXPECT_EQ(QApplication::clipboard()->text(), row.copied);
+        QCoreApplication::processEvents(); // the closed menu goes
+    }
 }
 
 // Real boxes: the receive thread waits for its box while the window stays usable.

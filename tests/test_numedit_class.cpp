@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -101,6 +102,8 @@ TEST_F(NumEditTest, GetValueReadsTheTextAsItsKind)
         e.setNumMask(QString::fromUtf8(row.mask));
         type(e, row.text);
         EXPECT_DOUBLE_EQ(e.GetValue(), row.value) << row.mask << " " << row.text;
+        // The value another thread reads without an exception is the same.
+        EXPECT_DOUBLE_EQ(e.valueSource()->valueOrNaN(), row.value) << row.mask << " " << row.text;
     }
 }
 
@@ -128,7 +131,17 @@ TEST_F(NumEditTest, GetValueFailsWithTheConversionMessage)
             EXPECT_EQ(error.message(), row.message);
         }
         EXPECT_EQ(e.text(), QString::fromUtf8(row.text)); // the control keeps its text
+        EXPECT_TRUE(std::isnan(e.valueSource()->valueOrNaN())) << row.text;
     }
+    // A new kind reads the same text afresh.
+    e.setNumMask(QStringLiteral("<0"));
+    type(e, "12");
+    e.setNumMask(QStringLiteral("<0.00"));
+    type(e, "12");
+    e.setNumType(TNumEdit::ntNone);
+    EXPECT_EQ(e.valueSource()->valueOrNaN(), 0);
+    e.setNumType(TNumEdit::ntInt);
+    EXPECT_EQ(e.valueSource()->valueOrNaN(), 12);
 }
 
 TEST_F(NumEditTest, GetValueFromAnotherThreadSeesWholeTexts)
@@ -141,9 +154,9 @@ TEST_F(NumEditTest, GetValueFromAnotherThreadSeesWholeTexts)
     std::atomic<int> bad{0};
     std::thread reader([&] {
         while (!stop.load()) {
-            double v = source->GetValue();
-            if (v != 1 && v != 22222)
-                ++bad;
+            for (const double v : {source->GetValue(), source->valueOrNaN()})
+                if (v != 1 && v != 22222)
+                    ++bad;
         }
     });
     for (int i = 0; i < 20000; ++i)

@@ -3,6 +3,8 @@
 #include "exception.h"
 #include "message_box.h"
 
+#include <new>
+
 namespace tk
 {
 
@@ -20,6 +22,10 @@ bool Application::notify(QObject *receiver, QEvent *event)
         return QApplication::notify(receiver, event);
     } catch (const Exception &error) {
         showException(error);
+        return true;
+    } catch (const std::bad_alloc &) {
+        // Memory ran out while handling this event: it is dropped, and the loop goes on with
+        // the memory that the handler's unwinding gave back.
         return true;
     }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 class QMessageBox;
+class QWidget;
 
 namespace tk
 {
@@ -17,6 +18,11 @@ class Exception;
 // it without blocking its windows, and only the calling thread waits. Text is shown as plain
 // text, never as markup.
 void errorBox(const QString &text, const QString &caption);
+
+// Makes the box for this text and caption now, owned by parent, so that showing that message
+// later makes no new box: for the message that says memory has run out. A box that cannot be
+// made or shown for lack of memory goes to the standard error output instead.
+void prepareErrorBox(QWidget *parent, const QString &text, const QString &caption);
 
 // The standard error display: the application's title as caption, the message and a full stop.
 void showException(const Exception &error);
@@ -36,6 +42,8 @@ struct RecordedBox {
 };
 void setRecordMessageBoxes(bool record);
 std::vector<RecordedBox> takeRecordedBoxes();
+// For tests: while set, making a new box fails as it does when memory has run out.
+void setBoxCreationFails(bool fail);
 // Boxes of other threads that are open now (tests close them with close()).
 std::vector<QMessageBox *> openMessageBoxes();
 
