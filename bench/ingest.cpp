@@ -10,7 +10,8 @@
 #include "num_value_source.h"
 #include "receiver.h"
 #include "tform1.h"
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <QCheckBox>
 #include <QElapsedTimer>

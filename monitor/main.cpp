@@ -1,7 +1,8 @@
 #include "application.h"
-#include "exception.h"
 #include "message_box.h"
 #include "tform1.h"
+
+#include <numedit/exception.h>
 
 #include <QIcon>
 

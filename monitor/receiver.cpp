@@ -1,9 +1,10 @@
 #include "receiver.h"
 
-#include "exception.h"
 #include "line_text.h"
 #include "num_value_source.h"
 #include "show_error.h"
+
+#include <numedit/exception.h>
 
 #include <QDateTime>
 

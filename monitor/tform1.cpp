@@ -1,13 +1,15 @@
 #include "tform1.h"
 
-#include "exception.h"
 #include "line_model.h"
 #include "message_box.h"
 #include "num_value_source.h"
 #include "receiver.h"
 #include "show_error.h"
-#include "tnumedit.h"
 #include "ui_tform1.h"
+
+#include <numedit/exception.h>
+#include <numedit/form_reading_scope.h>
+#include <numedit/tnumedit.h>
 
 #include <QAction>
 #include <QClipboard>

@@ -7,7 +7,8 @@
 #include "message_box.h"
 #include "receiver.h"
 #include "tform1.h"
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <QCheckBox>
 #include <QPushButton>

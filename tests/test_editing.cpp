@@ -5,8 +5,8 @@
 #include "fixed_settings.h"
 #include "message_box.h"
 #include "regional.h"
-#include "tcolor.h"
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QClipboard>

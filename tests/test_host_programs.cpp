@@ -1,10 +1,10 @@
 // The control in programs of its own users: a plain QApplication (see host_main.cpp), forms
 // built by uic and QUiLoader, an application palette that changes under it.
-#include "exception.h"
 #include "fixed_settings.h"
 #include "message_box.h"
-#include "tcolor.h"
-#include "tnumedit.h"
+
+#include <numedit/exception.h>
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,13 +1,15 @@
 #include "clock.h"
+#include "component.h"
 #include "date_value.h"
-#include "exception.h"
 #include "fixed_settings.h"
 #include "num_value_source.h"
 #include "probe_num_edit.h"
 #include "regional.h"
-#include "tedspeedbutton.h"
-#include "tnumedit.h"
 #include "ui_form_fixture.h"
+
+#include <numedit/exception.h>
+#include <numedit/tedspeedbutton.h>
+#include <numedit/tnumedit.h>
 
 #include <QLabel>
 #include <QPointer>

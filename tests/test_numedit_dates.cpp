@@ -2,7 +2,8 @@
 // shown. (Date completion itself is in test_date_entry.cpp.)
 #include "date_value.h"
 #include "fixed_settings.h"
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 // Number formatting in the widget: the occasions on which it formats and the order in which it
 // reports bad input. (The formatting rules themselves are in test_number_format.cpp.)
-#include "component.h"
 #include "fixed_settings.h"
 #include "num_core.h"
-#include "tnumedit.h"
+
+#include <numedit/form_reading_scope.h>
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QSignalSpy>

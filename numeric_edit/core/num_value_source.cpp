@@ -3,7 +3,8 @@
 #include "clock.h"
 #include "conversions.h"
 #include "date_value.h"
-#include "exception.h"
+
+#include <numedit/exception.h>
 
 #include <limits>
 #include <new>
