@@ -660,11 +660,7 @@ public:
                 ReceiverShared &shared = m_form->receiver();
                 for (std::size_t i = 0; i < lines; ++i) {
                     text[i % 1400] = char('a' + i % 26);
-                    {
-                        ListLockGuard guard(shared.flags);
-                        shared.store.append(text, details);
-                    }
-                    shared.notifyLines();
+                    shared.storeLine(text, details);
                 }
             });
             spinUntil([&] { return std::size_t(m_form->lines()->rowCount()) >= lines; }, 60000);
@@ -822,12 +818,10 @@ private:
     {
         std::string text(length, 'p');
         const LineDetails details{1700000000000, 0x7f000001, 40000};
-        {
-            ListLockGuard guard(m_form->receiver().flags);
-            for (std::size_t i = 0; i < lines; ++i) {
-                text[i % length] = char('a' + i % 26);
-                m_form->receiver().store.append(text, details);
-            }
+        ReceiverShared &shared = m_form->receiver();
+        for (std::size_t i = 0; i < lines; ++i) {
+            text[i % length] = char('a' + i % 26);
+            shared.appendLine(text, details);
         }
     }
 
@@ -843,11 +837,7 @@ private:
         spinFor(30);
     }
 
-    std::size_t storeCount()
-    {
-        ListLockGuard guard(m_form->receiver().flags);
-        return m_form->receiver().store.count();
-    }
+    std::size_t storeCount() { return m_form->receiver().lineCount(); }
 
     // Until the socket is empty, the store has stopped growing and the view shows it all.
     void drainProgram()
@@ -907,11 +897,7 @@ private:
         const std::size_t base = storeCount();
         std::uint64_t firstSeq = 0;
         RunResult r = flood(m_port, rate, size, firstSeq, [&] { drainProgram(); });
-        LineStore::Snapshot snapshot;
-        {
-            ListLockGuard guard(m_form->receiver().flags);
-            snapshot = m_form->receiver().store.snapshot();
-        }
+        const LineStore::Snapshot snapshot = m_form->receiver().snapshot();
         if (snapshot.lines)
             tally(r, firstSeq, base, snapshot.count,
                   [&](std::size_t i) { return snapshot.lines->text(i); });
@@ -922,10 +908,7 @@ private:
     {
         m_form->neCycle()->QLineEdit::setText(cycleText); // as typed: not formatted
         prepare(0);
-        const auto look = [this] {
-            ListLockGuard guard(m_form->receiver().flags);
-            return m_form->receiver().store.snapshot();
-        };
+        const auto look = [this] { return m_form->receiver().snapshot(); };
         const LineStore::Snapshot before = look();
         std::uint64_t firstSeq = 0;
         RunResult r = flood(m_port, rate, 64, firstSeq, [&] { drainProgram(); });

@@ -123,7 +123,7 @@ protected:
         return form->boundPort();
     }
 
-    bool running() const { return form->receiver().flags.test(ListenerFlags::Running); }
+    bool running() const { return form->receiver().flags().test(ListenerFlags::Running); }
 
     bool waitForRows(int rows, int ms = 5000)
     {

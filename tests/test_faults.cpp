@@ -277,11 +277,7 @@ TEST_F(Faults, EveryDatagramSizeGivesOneLineOrOneErrorInOrder)
     }
     QTest::qWait(100); // nothing more comes
     ASSERT_EQ(form->lines()->rowCount(), static_cast<int>(expectedLines.size()));
-    LineStore::Snapshot stored;
-    {
-        ListLockGuard guard(form->receiver().flags);
-        stored = form->receiver().store.snapshot();
-    }
+    const LineStore::Snapshot stored = form->receiver().snapshot();
     ASSERT_EQ(stored.count, expectedLines.size());
     for (std::size_t row = 0; row < expectedLines.size(); ++row) {
         EXPECT_EQ(stored.lines->text(row), expectedLines[row]) << "row " << row;
@@ -491,8 +487,7 @@ void waitUntilTaken(int port, std::chrono::milliseconds moment = 20ms)
 
 std::size_t heldBytes(TForm1 &form)
 {
-    ListLockGuard guard(form.receiver().flags);
-    return form.receiver().store.heldBytes();
+    return form.receiver().heldBytes();
 }
 
 // Memory running out, or the held lines at their limit: the lines stop being stored, the box
@@ -513,8 +508,7 @@ TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
         if (cause == Cause::Limit) {
             form->setHeldBytesLimit(200 * 1024);
         } else {
-            ListLockGuard guard(receiver.flags);
-            receiver.store.setFailAllocations(true);
+            receiver.setFailAllocations(true);
         }
         const std::uint64_t refusedBefore = receiver.refusedCount();
         const int sent = 400;
@@ -544,8 +538,7 @@ TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
         EXPECT_EQ(line(form->lines()->rowCount() - 1), QString::fromStdString(text));
 
         form->setHeldBytesLimit(defaultHeldBytesLimit());
-        ListLockGuard guard(receiver.flags);
-        receiver.store.setFailAllocations(false);
+        receiver.setFailAllocations(false);
     }
 }
 
@@ -564,8 +557,7 @@ TEST_F(Faults, TheOutOfMemoryBoxNeedsNoNewBox)
     std::uint64_t linesSent = 0;
     // Every line sent is stored or refused once the receive thread has taken it.
     const auto allTaken = [&] {
-        ListLockGuard guard(receiver.flags);
-        return receiver.store.count() + receiver.refusedCount() == linesSent;
+        return receiver.lineCount() + receiver.refusedCount() == linesSent;
     };
     const auto sendUntilRefused = [&] {
         const std::uint64_t before = receiver.refusedCount();

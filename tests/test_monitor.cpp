@@ -1,5 +1,6 @@
 #include "monitor_fixture.h"
 #include "show_error.h"
+#include "socket_descriptor.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QToolTip>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -340,7 +342,7 @@ TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
 
     form->cbListen()->setChecked(false);
     ASSERT_TRUE(waitUntilStopped());
-    EXPECT_FALSE(form->receiver().flags.test(ListenerFlags::StopRequest));
+    EXPECT_FALSE(form->receiver().flags().test(ListenerFlags::StopRequest));
     EXPECT_EQ(form->lines()->rowCount(), 1);
     // The socket is closed: its port can be bound again.
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -378,7 +380,7 @@ TEST_F(Receiver, ListenActsOnTheFlagsAsTheyWereWhenTheOldThreadEnds)
             // No stop request stays behind to end the next thread at its first pass.
             QTest::qWait(20);
             EXPECT_FALSE(running());
-            EXPECT_EQ(shared.flags.load(), 0u);
+            EXPECT_EQ(shared.flags().load(), 0u);
             sendDatagram(listen(), "listening");
             ASSERT_TRUE(waitForRows(1));
         }
@@ -409,7 +411,7 @@ TEST_F(Receiver, StoppingEndsTheThreadWithinAFewPasses)
 
     listen();
     form->close(); // returns once the thread has ended, or after 200 ms
-    EXPECT_FALSE(shared.flags.test(ListenerFlags::Running));
+    EXPECT_FALSE(shared.flags().test(ListenerFlags::Running));
 }
 
 TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
@@ -644,7 +646,7 @@ TEST_F(ReceiverWithBoxes, CheckingWhileStoppingListensOnceTheOldThreadEnded)
     box->close();
     // The old thread ends; the check takes effect and a new thread listens.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return running() && !form->receiver().flags.test(ListenerFlags::StopRequest); },
+        [&] { return running() && !form->receiver().flags().test(ListenerFlags::StopRequest); },
         5000));
     sendDatagram(form->boundPort(), "new thread");
     ASSERT_TRUE(waitForRows(1));
@@ -681,7 +683,7 @@ TEST_F(ReceiverWithBoxes, UncheckingWhileStoppingLeavesNoStaleStopRequest)
     form->cbListen()->setChecked(false);
     box->close();
     ASSERT_TRUE(waitUntilStopped());
-    EXPECT_EQ(form->receiver().flags.load(), 0u);
+    EXPECT_EQ(form->receiver().flags().load(), 0u);
     listen(); // the next thread is not stopped at its first pass
     sendDatagram(form->boundPort(), "still listening");
     ASSERT_TRUE(waitForRows(1));
@@ -697,6 +699,40 @@ TEST_F(ReceiverWithBoxes, ClosingWithAnOpenBoxReleasesTheThread)
     form->close();
     EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5)));
     EXPECT_TRUE(tk::openMessageBoxes().empty());
+}
+
+// The socket has one owner at a time and is closed exactly once, where the last one lets go:
+// a moved-from descriptor closes nothing, and one that takes another closes its own first.
+TEST(SocketDescriptor, ClosesOnceWhereItsOwnerLetsGo)
+{
+    // Open means the number still names the same socket: another thread may reuse a number
+    // as soon as it is closed.
+    const auto inode = [](int fd) -> ino_t {
+        struct stat s;
+        return ::fstat(fd, &s) == 0 ? s.st_ino : 0;
+    };
+    const int first = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int second = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    const ino_t firstSocket = inode(first), secondSocket = inode(second);
+    const auto isOpen = [&](int fd) {
+        return inode(fd) == (fd == first ? firstSocket : secondSocket);
+    };
+    {
+        SocketDescriptor owner(first);
+        SocketDescriptor taker(std::move(owner));
+        EXPECT_FALSE(owner.isValid());
+        EXPECT_EQ(taker.get(), first);
+        {
+            SocketDescriptor other(second);
+            other = std::move(taker); // closes second, takes first
+            EXPECT_FALSE(isOpen(second));
+            EXPECT_TRUE(isOpen(first));
+        }
+        EXPECT_FALSE(isOpen(first));
+    }
+    EXPECT_FALSE(SocketDescriptor().isValid());
 }
 
 TEST(ShowError, EmptyTextGivesAnEmptyBoxCaptionedError)
