@@ -7,7 +7,7 @@
 
 namespace
 {
-constexpr int TitleOffset = 14; // the label's top lies this far above the control's top
+constexpr int kTitleOffset = 14; // the label's top lies this far above the control's top
 }
 
 QString TNumEdit::title() const
@@ -60,7 +60,7 @@ void TNumEditPrivate::attachLabel()
     titleLabel->adjustSize(); // a free label's default size would cover the field
     // The title names the field for screen readers, and a mnemonic in it focuses the field.
     titleLabel->setBuddy(q);
-    titleLabel->move(q->x(), q->y() - TitleOffset);
+    titleLabel->move(q->x(), q->y() - kTitleOffset);
 }
 
 void TNumEditPrivate::attachButton()
@@ -136,7 +136,7 @@ void TNumEdit::setVisible(bool visible)
 void TNumEditPrivate::changeBounds(int left, int top, int width, int height)
 {
     if (titleLabel && !titleLabel->text().isEmpty())
-        titleLabel->move(left, top - TitleOffset);
+        titleLabel->move(left, top - kTitleOffset);
     q->PlaceEllipsis(elipsis, left, top, width, height);
 }
 

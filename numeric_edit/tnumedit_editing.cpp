@@ -16,7 +16,7 @@
 namespace
 {
 
-constexpr QChar enterChar = u'\r';
+constexpr QChar kEnterChar = u'\r';
 
 // Qt also moves the focus out and back in when the window deactivates, a popup or context
 // menu opens, or a message box appears. That is not the user leaving or entering the field:
@@ -61,7 +61,7 @@ bool isEnterKey(int key)
 QString typedText(const QKeyEvent *event)
 {
     if (isEnterKey(event->key()))
-        return QString(enterChar);
+        return QString(kEnterChar);
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
         return QString();
@@ -224,7 +224,7 @@ void TNumEditPrivate::handleKeyPress(QChar &key)
     if (checked && isAsciiLetter(key))
         key = QChar();
     // The text is the one before this key: Enter in an empty field only passes on.
-    if (checked && key == enterChar && !q->text().isEmpty()) {
+    if (checked && key == kEnterChar && !q->text().isEmpty()) {
         commit();
         if (q->text() != entryText)
             emit q->edited(q, oldText);
@@ -246,7 +246,7 @@ void TNumEditPrivate::handleKeyUp(int &key, Qt::KeyboardModifiers shift)
 void TNumEditPrivate::commit()
 {
     if ((numType == TNumEdit::ntInt || numType == TNumEdit::ntFloat) && !q->text().isEmpty()) {
-        const double result = numcore::EvaluateExpression(q->text().toStdString());
+        const double result = numcore::evaluateExpression(q->text().toStdString());
         // Through the base edit: formatting follows once, as a step of its own.
         q->QLineEdit::setText(QString::fromStdString(
             tk::floatToGeneralText(result, tk::regionalSettings().decimalSeparator)));

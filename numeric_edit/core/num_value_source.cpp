@@ -25,7 +25,7 @@ void NumValueSource::publishKind(numcore::Kind kind)
     refreshValue();
 }
 
-double NumValueSource::GetValue() const
+double NumValueSource::value() const
 {
     const numcore::Kind kind = this->kind();
     const std::shared_ptr<const std::string> snapshot = text();
@@ -55,7 +55,7 @@ namespace
 double valueOrNaN(const NumValueSource &source) noexcept
 {
     try {
-        return source.GetValue();
+        return source.value();
     } catch (const tk::Exception &) {
     } catch (const std::bad_alloc &) {
     }
