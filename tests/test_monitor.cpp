@@ -24,43 +24,6 @@
 namespace
 {
 
-// Sends from a socket of its own and returns the port it sent from.
-int sendDatagramFrom(int port, const std::string &bytes)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    EXPECT_GE(fd, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&from), sizeof from), 0);
-    socklen_t length = sizeof from;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&from), &length);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
-                       sizeof to),
-              static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-    return ntohs(from.sin_port);
-}
-
-// Sends to the given IPv4 address on this machine.
-void sendDatagramTo(const char *address, int port, const std::string &bytes)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    ASSERT_EQ(::inet_pton(AF_INET, address, &to.sin_addr), 1);
-    const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), 0,
-                                  reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    ::close(fd);
-    ASSERT_EQ(sent, static_cast<ssize_t>(bytes.size()));
-}
-
 using Form = MonitorFixture;
 
 TEST_F(Form, OpensCentredOnTheScreen)
@@ -222,7 +185,8 @@ TEST_F(Receiver, HoveringALineShowsWhenAndFromWhere)
     const int port = listen();
     sendDatagram(port, "first");
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const int sender = sendDatagramFrom(port, "from a known port");
+    const int sender = sendDatagramOnce(port, "from a known port");
+    ASSERT_GT(sender, 0);
     ASSERT_TRUE(waitForRows(2));
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
 
@@ -344,13 +308,7 @@ TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
     ASSERT_TRUE(waitUntilStopped());
     EXPECT_FALSE(form->receiver().flags().test(ListenerFlags::StopRequest));
     EXPECT_EQ(form->lines()->rowCount(), 1);
-    // The socket is closed: its port can be bound again.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    ::close(fd);
+    EXPECT_TRUE(udpPortIsFree(port)); // the socket is closed
 }
 
 // "Listen" acts on the flags as it read them. The receive thread may end between that read and
@@ -392,7 +350,7 @@ TEST_F(Receiver, ListensOnEveryLocalAddress)
     const int port = listen();
     // 127.0.0.2 is this machine too, but a socket bound to 127.0.0.1 alone never sees it.
     for (const char *address : {"127.0.0.1", "127.0.0.2"})
-        sendDatagramTo(address, port, std::string("to ") + address);
+        ASSERT_GT(sendDatagramOnce(port, std::string("to ") + address, address), 0);
     ASSERT_TRUE(waitForRows(2));
     EXPECT_EQ(line(0), QStringLiteral("to 127.0.0.1"));
     EXPECT_EQ(line(1), QStringLiteral("to 127.0.0.2"));
@@ -417,13 +375,7 @@ TEST_F(Receiver, StoppingEndsTheThreadWithinAFewPasses)
 TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 {
     // 70000 is port 4464, when nobody else holds it.
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(4464);
-    const bool free = ::bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    ::close(probe);
-    if (!free)
+    if (!udpPortIsFree(4464))
         GTEST_SKIP() << "port 4464 is in use on this machine";
     form->nePort()->setText(QStringLiteral("70000"));
     form->cbListen()->setChecked(true);
@@ -435,13 +387,9 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
 {
     const int descriptors = openDescriptors();
     const int threads = runningThreads();
-    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    socklen_t length = sizeof a;
-    ::getsockname(holder, reinterpret_cast<sockaddr *>(&a), &length);
-    form->nePort()->setText(QString::number(ntohs(a.sin_port)));
+    SocketDescriptor holder = bindUdpSocket();
+    ASSERT_TRUE(holder.isValid());
+    form->nePort()->setText(QString::number(localPort(holder)));
     form->cbListen()->setChecked(true);
     const auto boxes = tk::takeRecordedBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -450,7 +398,7 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
     EXPECT_TRUE(running()); // the thread runs all the same, on a socket that receives nothing
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
-    ::close(holder);
+    holder.close();
     EXPECT_TRUE(settlesAt(descriptors, threads)); // the unbound socket was closed
     listenAgainThenStop(descriptors, threads);
 }
