@@ -119,6 +119,16 @@ void WindowBench::latency(const char *label)
                 static_cast<unsigned long long>(report.sent));
 }
 
+std::pair<double, double> WindowBench::timeOneUpdate()
+{
+    const std::uint64_t t0 = monoNs();
+    m_form->linesArrived();
+    const std::uint64_t t1 = monoNs();
+    QCoreApplication::processEvents();
+    const std::uint64_t t2 = monoNs();
+    return {double(t1 - t0) / 1e6, double(t2 - t1) / 1e6};
+}
+
 void WindowBench::frameCost()
 {
     // The median of nine updates of 100 new lines: the model's and view's update, then
@@ -128,13 +138,9 @@ void WindowBench::frameCost()
         for (int i = 0; i < 9; ++i) {
             appendDirect(100, length);
             spinFor(20); // past the 16 ms frame, so linesArrived() shows at once
-            const std::uint64_t t0 = monoNs();
-            m_form->linesArrived();
-            const std::uint64_t t1 = monoNs();
-            QCoreApplication::processEvents();
-            const std::uint64_t t2 = monoNs();
-            update.push_back(double(t1 - t0) / 1e6);
-            paint.push_back(double(t2 - t1) / 1e6);
+            const auto [updateMs, paintMs] = timeOneUpdate();
+            update.push_back(updateMs);
+            paint.push_back(paintMs);
         }
         return std::pair{percentile(update, 0.5), percentile(paint, 0.5)};
     };
@@ -153,17 +159,13 @@ void WindowBench::frameCost()
     const long rssBefore = rssKiB();
     appendDirect(m_options.held, 64);
     spinFor(20);
-    const std::uint64_t t0 = monoNs();
-    m_form->linesArrived();
-    const std::uint64_t t1 = monoNs();
-    QCoreApplication::processEvents();
-    const std::uint64_t t2 = monoNs();
+    const auto [updateMs, paintMs] = timeOneUpdate();
     const long rssAfter = rssKiB();
     const auto f = frames(64);
     std::printf("    64-byte lines, list of %zu lines: %.2f ms update + %.2f ms paint\n",
                 m_options.held, f.first, f.second);
     std::printf("  %zu lines arriving in one update: %.1f ms update + %.1f ms paint\n",
-                m_options.held, double(t1 - t0) / 1e6, double(t2 - t1) / 1e6);
+                m_options.held, updateMs, paintMs);
     std::printf("Window's memory for %zu 64-byte lines (store, model and view): RSS %+.1f "
                 "bytes per line\n",
                 m_options.held, double(rssAfter - rssBefore) * 1024.0 / double(m_options.held));

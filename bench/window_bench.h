@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TForm1;
@@ -89,6 +90,10 @@ private:
     // Appends lines straight into the store, without the cycle rule and without telling the
     // window: the caller shows them when it wants.
     void appendDirect(std::size_t lines, std::size_t length = 64);
+
+    // One view update on the GUI thread, in ms: linesArrived() (the model's and the view's
+    // update), then the layout and paint that follow in the event loop.
+    std::pair<double, double> timeOneUpdate();
 
     // An empty list, or exactly `held` lines in it, shown by the view.
     void prepare(std::size_t held);
