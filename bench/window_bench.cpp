@@ -4,7 +4,6 @@
 #include "line_model.h"
 #include "line_store.h"
 #include "message_box.h"
-#include "num_value_source.h"
 #include "receiver.h"
 #include "tform1.h"
 #include "udp_support.h"
@@ -450,7 +449,7 @@ RunResult WindowBench::runCycle(std::uint32_t rate, const QString &cycleText)
     std::uint64_t firstSeq = 0;
     RunResult r = flood(m_port, rate, 64, firstSeq, [&] { drainProgram(); });
     const LineStore::Snapshot after = look();
-    const double cycle = m_form->neCycle()->valueSource()->valueOrNaN();
+    const double cycle = m_form->receiver().cycleValue();
     const std::uint64_t cleared =
         cycle >= 1 ? std::uint64_t(cycle) * (after.clears - before.clears) : 0;
     r.received = cleared + after.count - before.count;

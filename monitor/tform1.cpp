@@ -2,7 +2,6 @@
 
 #include "line_model.h"
 #include "message_box.h"
-#include "num_value_source.h"
 #include "receiver.h"
 #include "show_error.h"
 #include "ui_tform1.h"
