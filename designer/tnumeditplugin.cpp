@@ -1,6 +1,6 @@
 #include "tnumeditplugin.h"
 
-#include "tnumedit.h"
+#include <numedit/tnumedit.h>
 
 #include <QDesignerFormEditorInterface>
 #include <QDesignerPropertySheetExtension>
@@ -55,7 +55,7 @@ QString TNumEditPlugin::whatsThis() const
 
 QString TNumEditPlugin::includeFile() const
 {
-    return QStringLiteral("tnumedit.h");
+    return QStringLiteral("numedit/tnumedit.h");
 }
 
 QIcon TNumEditPlugin::icon() const
@@ -139,7 +139,7 @@ QString TNumEditPlugin::domXml() const
   <customwidget>
    <class>TNumEdit</class>
    <extends>QLineEdit</extends>
-   <header>tnumedit.h</header>
+   <header location="global">numedit/tnumedit.h</header>
   </customwidget>
  </customwidgets>
 </ui>

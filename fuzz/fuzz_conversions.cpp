@@ -6,7 +6,8 @@
 
 #include "conversions.h"
 #include "date_value.h"
-#include "exception.h"
+
+#include <numedit/exception.h>
 
 #include <QDate>
 

@@ -209,7 +209,7 @@ qreal summedWidth(const QString &text, const QFont &font)
 class LineDelegate::Marks
 {
 public:
-    explicit Marks(const QFont &rowFont) : rowFont(rowFont), m_font(rowFont), m_metrics(rowFont)
+    explicit Marks(const QFont &rowFont) : m_rowFont(rowFont), m_font(rowFont), m_metrics(rowFont)
     {
         if (rowFont.pointSizeF() > 0)
             m_font.setPointSizeF(rowFont.pointSizeF() * 0.75);
@@ -220,7 +220,8 @@ public:
         m_metrics = QFontMetrics(m_font);
     }
 
-    const QFont rowFont;
+    // The font of the rows these marks are for.
+    const QFont &rowFont() const { return m_rowFont; }
 
     // The room a mark takes in the row.
     int advance(char32_t c) { return label(c).width + 2 * (kMarkPadding + 1 + kMarkGap); }
@@ -266,6 +267,7 @@ private:
         return *found;
     }
 
+    const QFont m_rowFont;
     QFont m_font;
     QFontMetrics m_metrics;
     QHash<char32_t, Label> m_labels;
@@ -277,7 +279,7 @@ LineDelegate::~LineDelegate() = default;
 
 LineDelegate::Marks &LineDelegate::marks(const QFont &font) const
 {
-    if (!m_marks || m_marks->rowFont != font)
+    if (!m_marks || m_marks->rowFont() != font)
         m_marks = std::make_unique<Marks>(font);
     return *m_marks;
 }

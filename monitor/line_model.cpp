@@ -1,5 +1,6 @@
 #include "line_model.h"
 
+#include "line_details_text.h"
 #include "line_text.h"
 
 #include <QDateTime>
@@ -33,13 +34,7 @@ QVariant LineModel::lineData(int row, int role) const
         const LineDetails d = lineDetails(row);
         const QString when = QDateTime::fromMSecsSinceEpoch(d.arrivalMs)
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-        return QStringLiteral("%1 from %2.%3.%4.%5:%6")
-            .arg(when)
-            .arg(d.address >> 24)
-            .arg((d.address >> 16) & 0xFF)
-            .arg((d.address >> 8) & 0xFF)
-            .arg(d.address & 0xFF)
-            .arg(d.port);
+        return QStringLiteral("%1 from %2").arg(when, senderText(d));
     }
     default:
         return {};

@@ -6,6 +6,8 @@
 
 // The flags word that the GUI thread and the receive thread share. Every change of a bit is
 // one atomic read-modify-write, so neither thread loses the other's change to another bit.
+// ReceiverShared owns the program's flags and alone takes its ListLock; the benchmark's bare
+// receive loop has a word of its own to lock the same way.
 class ListenerFlags
 {
 public:

@@ -1,7 +1,8 @@
 #include "application.h"
-#include "exception.h"
 #include "message_box.h"
 #include "tform1.h"
+
+#include <numedit/exception.h>
 
 #include <QIcon>
 
@@ -10,14 +11,7 @@ int main(int argc, char *argv[])
     tk::Application app(argc, argv);
     try {
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/vestrel/vestrel-64.png")));
-        std::unique_ptr<TForm1> window;
-        try {
-            window = std::make_unique<TForm1>();
-        } catch (...) {
-            Form1 = nullptr;
-            throw;
-        }
-        Form1 = window.get();
+        const auto window = std::make_unique<TForm1>();
         window->show();
         QApplication::exec();
     } catch (const tk::Exception &error) {

@@ -1,13 +1,14 @@
 #include "tform1.h"
 
-#include "exception.h"
 #include "line_model.h"
 #include "message_box.h"
-#include "num_value_source.h"
 #include "receiver.h"
 #include "show_error.h"
-#include "tnumedit.h"
 #include "ui_tform1.h"
+
+#include <numedit/exception.h>
+#include <numedit/form_reading_scope.h>
+#include <numedit/tnumedit.h>
 
 #include <QAction>
 #include <QClipboard>
@@ -25,10 +26,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <thread>
-#include <unistd.h>
-
-TForm1 *Form1 = nullptr;
 
 namespace
 {
@@ -51,26 +48,27 @@ std::uint16_t portFromValue(double value)
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>())
+TForm1::TForm1(QWidget *parent) : QWidget(parent), m_ui(std::make_unique<Ui::Form1>())
 {
     {
         tk::FormReadingScope form;
-        ui->setupUi(this);
+        m_ui->setupUi(this);
     }
     // The window opens with the focus where the tab order starts.
-    ui->nePort->setFocus(Qt::OtherFocusReason);
-    m_shared = std::make_shared<ReceiverShared>(ui->neCycle->valueSource());
-    m_shared->setContact(this);
+    m_ui->nePort->setFocus(Qt::OtherFocusReason);
+    m_shared = std::make_shared<ReceiverShared>(m_ui->neCycle->valueSource());
+    m_shared->setContact(
+        this, [this] { linesArrived(); }, [this] { receiverEnded(); });
 
     m_model = new LineModel(this);
-    ui->lb1->setModel(m_model);
-    auto *copy = new QAction(QStringLiteral("Copy"), ui->lb1);
+    m_ui->lb1->setModel(m_model);
+    auto *copy = new QAction(QStringLiteral("Copy"), m_ui->lb1);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, [this] { copySelectedLine(); });
-    ui->lb1->addAction(copy);
-    ui->lb1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->lb1, &QWidget::customContextMenuRequested, this,
+    m_ui->lb1->addAction(copy);
+    m_ui->lb1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->lb1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { showLineMenu(at); });
     // Said when memory has run out, so it is made now.
     tk::prepareErrorBox(this, refusedLineMessage(), QStringLiteral("Error"));
@@ -80,42 +78,37 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1
     m_sinceShown.start();
 
     // toggled, not clicked: every change of the box's state counts, also a programmatic one.
-    connect(ui->cbListen, &QCheckBox::toggled, this,
+    connect(m_ui->cbListen, &QCheckBox::toggled, this,
             [this] { guarded([this] { cbListenClick(); }); });
-    connect(ui->btnClear, &QPushButton::clicked, this,
+    connect(m_ui->btnClear, &QPushButton::clicked, this,
             [this] { guarded([this] { btnClearClick(); }); });
-
-    FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    m_shared->setContact(nullptr);
-    if (m_shared->flags.test(ListenerFlags::Running))
-        m_shared->flags.set(ListenerFlags::StopRequest);
-    if (ListenSocket >= 0)
-        ::close(ListenSocket);
+    m_shared->clearContact();
+    m_shared->requestStop();
 }
 
 TNumEdit *TForm1::nePort() const
 {
-    return ui->nePort;
+    return m_ui->nePort;
 }
 QCheckBox *TForm1::cbListen() const
 {
-    return ui->cbListen;
+    return m_ui->cbListen;
 }
 QPushButton *TForm1::btnClear() const
 {
-    return ui->btnClear;
+    return m_ui->btnClear;
 }
 TNumEdit *TForm1::neCycle() const
 {
-    return ui->neCycle;
+    return m_ui->neCycle;
 }
 QListView *TForm1::lb1() const
 {
-    return ui->lb1;
+    return m_ui->lb1;
 }
 
 template <typename F> void TForm1::guarded(F &&handler)
@@ -129,34 +122,26 @@ template <typename F> void TForm1::guarded(F &&handler)
 
 void TForm1::setHeldBytesLimit(std::size_t bytes)
 {
-    ListLockGuard guard(m_shared->flags);
-    m_shared->store.setByteLimit(bytes);
-}
-
-void TForm1::FormCreate()
-{
-    // POSIX sockets need no start-up call, so "Error trying to load WINSOCK DLL: %d" cannot
-    // happen here.
+    m_shared->setHeldBytesLimit(bytes);
 }
 
 void TForm1::cbListenClick()
 {
-    ListenerFlags &flags = m_shared->flags;
     // One load: a stopping thread may end at any moment, and two looks could see Running from
     // before its end and StopRequest from after it. Only this thread sets either bit, so what
     // the load saw can change only by the thread ending, which it then reports through
     // receiverEnded().
-    const std::uint32_t bits = flags.load();
+    const std::uint32_t bits = m_shared->flags().load();
     if (m_flagsRead)
         m_flagsRead();
     const bool running = bits & ListenerFlags::Running;
     const bool stopping = running && (bits & ListenerFlags::StopRequest);
-    if (!ui->cbListen->isChecked()) {
+    if (!m_ui->cbListen->isChecked()) {
         m_startWhenStopped = false;
         // Only a running thread clears a stop request; raising one otherwise would stop the
         // next thread at its first pass.
         if (running && !stopping)
-            flags.set(ListenerFlags::StopRequest);
+            m_shared->requestStop();
         return;
     }
     if (running) {
@@ -170,75 +155,59 @@ void TForm1::cbListenClick()
 
 void TForm1::startListening()
 {
+    SocketDescriptor socket;
     try {
-        OpenSocket();
+        socket = OpenSocket();
     } catch (const tk::Exception &) {
         // The port does not read as a number: nothing listens, so the box must not say so.
-        ui->cbListen->setChecked(false);
+        m_ui->cbListen->setChecked(false);
         throw;
     }
-    ListenerFlags &flags = m_shared->flags;
-    flags.set(ListenerFlags::Running);
     try {
-        std::thread(ReceiveLoop, m_shared, ListenSocket).detach();
+        m_shared->startThread(std::move(socket)); // the receive thread owns it now
     } catch (const std::system_error &error) {
-        flags.clear(ListenerFlags::Running);
-        if (ListenSocket >= 0)
-            ::close(ListenSocket);
-        ListenSocket = -1;
-        ui->cbListen->setChecked(false);
+        m_ui->cbListen->setChecked(false);
         ShowError(
             QStringLiteral("Unable to start the receive thread: %1").arg(error.code().value()));
-        return;
     }
-    ListenSocket = -1; // the receive thread owns it now
 }
 
-void TForm1::OpenSocket()
+SocketDescriptor TForm1::OpenSocket()
 {
     m_boundPort = 0;
-    ListenSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (ListenSocket < 0) {
+    SocketDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!socket.isValid()) {
         ShowError(QStringLiteral("Socket Failed"));
-        return;
+        return socket;
     }
-    double value = 0;
-    try {
-        value = ui->nePort->GetValue();
-    } catch (...) {
-        ::close(ListenSocket); // not leaked when the port field cannot be read
-        ListenSocket = -1;
-        throw;
-    }
+    // Throws when the field cannot be read; the socket is closed on the way out.
+    const double value = m_ui->nePort->GetValue();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(portFromValue(value));
-    if (::bind(ListenSocket, reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
         const int error = errno;
         ShowError(QStringLiteral("bind failed: %1").arg(error));
-        return; // stays open and unbound; the receive thread closes it
+        return socket; // open and unbound; the receive thread closes it
     }
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
-    if (::getsockname(ListenSocket, reinterpret_cast<sockaddr *>(&bound), &length) == 0)
+    if (::getsockname(socket.get(), reinterpret_cast<sockaddr *>(&bound), &length) == 0)
         m_boundPort = ntohs(bound.sin_port);
+    return socket;
 }
 
 void TForm1::btnClearClick()
 {
-    {
-        ListLockGuard guard(m_shared->flags);
-        m_shared->store.clear();
-    }
+    m_shared->clearLines();
     showLines();
 }
 
 void TForm1::FormClose()
 {
     m_startWhenStopped = false;
-    if (m_shared->flags.test(ListenerFlags::Running))
-        m_shared->flags.set(ListenerFlags::StopRequest);
+    m_shared->requestStop();
     // A receive thread held by an error box is released, sees the request and ends.
     tk::closeAllMessageBoxes();
     m_shared->waitUntilStopped(kCloseGrace);
@@ -259,17 +228,12 @@ void TForm1::showLines()
 {
     m_frameTimer.stop();
     m_sinceShown.restart();
-    m_shared->clearDirty(); // before the snapshot, so later lines post again
-    LineStore::Snapshot snapshot;
-    {
-        ListLockGuard guard(m_shared->flags);
-        snapshot = m_shared->store.snapshot();
-    }
+    LineStore::Snapshot snapshot = m_shared->linesForView();
     const std::size_t freed = snapshot.retiredBytes;
     if (m_model->apply(snapshot)) {
         const QModelIndex newest = m_model->index(m_model->rowCount() - 1);
-        ui->lb1->setCurrentIndex(newest);
-        ui->lb1->scrollTo(newest);
+        m_ui->lb1->setCurrentIndex(newest);
+        m_ui->lb1->scrollTo(newest);
     }
     // Cleared lines are freed here, outside the lock (full blocks go back to the reserve or to
     // the system). Their index pages are malloc's: trimming hands the room they leave back to
@@ -277,19 +241,13 @@ void TForm1::showLines()
     snapshot = {};
     if (freed >= kTrimAfterBytes)
         malloc_trim(0);
-    // Blocks for the next frames' lines, their pages mapped here rather than on the receive
-    // thread: as many as it asked for since the last update (two a frame keep up with about
-    // 350k short lines a second, 1400-byte lines at 100k/s take nine), at most 16, about
-    // 0.1 ms each.
-    BlockReserve &reserve = m_shared->store.reserve();
-    const std::size_t asked = reserve.takeAskedCount();
-    reserve.fill(std::max<std::size_t>(4, asked + 2), std::max<std::size_t>(2, asked));
+    m_shared->prepareBlocks();
 }
 
 void TForm1::receiverEnded()
 {
-    if (m_startWhenStopped && ui->cbListen->isChecked() &&
-        !m_shared->flags.test(ListenerFlags::Running)) {
+    if (m_startWhenStopped && m_ui->cbListen->isChecked() &&
+        !m_shared->flags().test(ListenerFlags::Running)) {
         m_startWhenStopped = false;
         guarded([this] { startListening(); });
     }
@@ -297,7 +255,7 @@ void TForm1::receiverEnded()
 
 void TForm1::copySelectedLine()
 {
-    const QModelIndex current = ui->lb1->currentIndex();
+    const QModelIndex current = m_ui->lb1->currentIndex();
     if (current.isValid())
         QGuiApplication::clipboard()->setText(m_model->lineText(current.row()));
 }
@@ -307,7 +265,7 @@ void TForm1::showLineMenu(const QPoint &at)
     // What "Copy" copies is decided now: lines keep arriving while the menu is open, and each
     // view update selects the newest line. A right-click inside the selection copies the
     // selection, anywhere else the row under the pointer.
-    QListView *list = ui->lb1;
+    QListView *list = m_ui->lb1;
     const QModelIndex clicked = list->indexAt(at);
     QModelIndexList rows;
     if (clicked.isValid() && !list->selectionModel()->isSelected(clicked))

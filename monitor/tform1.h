@@ -1,5 +1,7 @@
 #pragma once
 
+#include "socket_descriptor.h"
+
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
@@ -43,17 +45,18 @@ public:
     int boundPort() const { return m_boundPort; }
 
     // The handlers.
-    void FormCreate();
     void cbListenClick();
     void btnClearClick();
     void FormClose();
-    void OpenSocket();
+    // Makes the listening socket and binds it to the port field's port. Failures are shown; the
+    // socket is then none (it could not be made) or unbound. Throws tk::EConvertError when the
+    // port field does not read as a number, and closes the socket then.
+    SocketDescriptor OpenSocket();
 
     // For tests: runs in cbListenClick right after the listener flags were read, so that a
     // test can let a stopping receive thread end in that very moment.
     void setFlagsReadHook(std::function<void()> hook) { m_flagsRead = std::move(hook); }
 
-public slots:
     // Queued calls from the receive thread.
     void linesArrived();
     void receiverEnded();
@@ -71,10 +74,9 @@ private:
     // Runs a handler; an Exception it raises is shown with the standard error display.
     template <typename F> void guarded(F &&handler);
 
-    std::unique_ptr<Ui::Form1> ui; // the stored form names the window Form1
+    std::unique_ptr<Ui::Form1> m_ui; // the stored form names the window Form1
     LineModel *m_model = nullptr;
     std::shared_ptr<ReceiverShared> m_shared;
-    int ListenSocket = -1;
     int m_boundPort = 0;
     bool m_startWhenStopped = false; // "Listen" ticked while the previous thread was stopping
     bool m_centred = false;
@@ -82,6 +84,3 @@ private:
     QTimer m_frameTimer;
     QElapsedTimer m_sinceShown;
 };
-
-// The main window, set while it is created and valid until the program ends.
-extern TForm1 *Form1;

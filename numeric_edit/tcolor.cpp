@@ -1,12 +1,16 @@
-#include "tcolor.h"
+#include "tnumedit_p.h"
 
-#include <QApplication>
 #include <QPalette>
 
-QColor resolveColor(TColor color)
+namespace
 {
-    return resolveColor(color, QApplication::palette());
+
+constexpr bool isSystemColor(TColor color)
+{
+    return color & 0x80000000u;
 }
+
+} // namespace
 
 TColor toTColor(const QColor &color)
 {

@@ -1,6 +1,6 @@
-#include "tedspeedbutton.h"
+#include <numedit/tedspeedbutton.h>
 
-#include "tnumedit.h"
+#include <numedit/tnumedit.h>
 
 TEdSpeedButton::TEdSpeedButton(QObject *owner)
     : QToolButton(nullptr), m_ownerEdit(qobject_cast<TNumEdit *>(owner))

@@ -1,13 +1,11 @@
-#include "tnumedit.h"
+#include "tnumedit_p.h"
 
 #include "clock.h"
 #include "conversions.h"
 #include "num_value_source.h"
 #include "regional.h"
-#include "tedspeedbutton.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QMetaMethod>
 #include <QThread>
 
@@ -40,29 +38,35 @@ QString defaultMask(TNumEdit::TNumType kind)
 
 } // namespace
 
-TNumEdit::TNumEdit(QWidget *owner)
-    : QLineEdit(nullptr), m_valueSource(std::make_shared<NumValueSource>())
+TNumEditPrivate::TNumEditPrivate(TNumEdit *q)
+    : q(q), state(q), valueSource(std::make_shared<NumValueSource>())
+{
+}
+
+TNumEditPrivate::~TNumEditPrivate() = default;
+
+TNumEdit::TNumEdit(QWidget *owner) : QLineEdit(nullptr), d(std::make_unique<TNumEditPrivate>(this))
 {
     connect(this, &QLineEdit::textChanged, this, [this] { emit changed(this); });
-    publishEveryChange();
+    d->publishEveryChange();
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
         connect(app, &QApplication::focusChanged, this,
-                [this](QWidget *, QWidget *now) { focusMoved(now); });
+                [this](QWidget *, QWidget *now) { d->focusMoved(now); });
     setNumMask(QString());
-    m_clearOnErr = false;
-    m_errorColor = clRed;
-    m_rounded = false;
-    m_formatOnCreate = false;
-    m_noFormatOnEmpty = false;
+    d->clearOnErr = false;
+    d->errorColor = clRed;
+    d->rounded = false;
+    d->formatOnCreate = false;
+    d->noFormatOnEmpty = false;
     setColor(clWindow);
-    m_valueChanged = false;
+    d->valueChanged = false;
 
-    m_titleLabel = new QLabel(nullptr);
-    m_titleLabel->setObjectName(QStringLiteral("TitleLabel"));
-    m_titleLabel->setText(QString());
-    m_ellipsisButton = new TEdSpeedButton(this);
-    connect(m_ellipsisButton.data(), &QToolButton::clicked, this,
-            [this] { emit elipsisClick(m_ellipsisButton); });
+    d->titleLabel = new QLabel(nullptr);
+    d->titleLabel->setObjectName(QStringLiteral("TitleLabel"));
+    d->titleLabel->setText(QString());
+    d->ellipsisButton = new TEdSpeedButton(this);
+    connect(d->ellipsisButton.data(), &QToolButton::clicked, this,
+            [this] { emit elipsisClick(d->ellipsisButton); });
     setElipsis(false);
 
     setParent(owner);
@@ -71,13 +75,18 @@ TNumEdit::TNumEdit(QWidget *owner)
 TNumEdit::~TNumEdit()
 {
     // The companions may already be gone with a parent destroyed before us.
-    delete m_titleLabel.data();
-    delete m_ellipsisButton.data();
+    delete d->titleLabel.data();
+    delete d->ellipsisButton.data();
+}
+
+bool TNumEdit::tabStop() const
+{
+    return d->tabStop;
 }
 
 void TNumEdit::setTabStop(bool tabStop)
 {
-    m_tabStop = tabStop;
+    d->tabStop = tabStop;
     // A new field from Designer stores TabStop true, and Designer cannot show a focus policy
     // chosen there in it: while a form is read, a stored policy without Tab stays as chosen.
     const bool addTab = tabStop && !isLoading();
@@ -102,82 +111,142 @@ void TNumEdit::setTabStop(bool tabStop)
     }
 }
 
+QString TNumEdit::numMask() const
+{
+    return d->numMask;
+}
+
 void TNumEdit::setNumMask(const QString &mask)
 {
     const std::string raw = toStd(mask);
-    m_numType = static_cast<TNumType>(numcore::AnalyseMask(raw, m_mask));
-    m_valueSource->publishKind(static_cast<numcore::Kind>(m_numType));
-    m_numMask = toQt(numcore::upperCaseMask(raw));
-    m_clearOnErr = !m_numMask.isEmpty();
+    d->numType = static_cast<TNumType>(numcore::analyseMask(raw, d->mask));
+    d->valueSource->publishKind(static_cast<numcore::Kind>(d->numType));
+    d->numMask = toQt(numcore::upperCaseMask(raw));
+    d->clearOnErr = !d->numMask.isEmpty();
     setText(QString());
     if (isDesigning() && !isLoading() && !isReading())
         Reformat();
+}
+
+TNumEdit::TNumType TNumEdit::numType() const
+{
+    return d->numType;
 }
 
 void TNumEdit::setNumType(TNumType kind)
 {
     if (isDesigning() && !isLoading() && !isReading())
         setNumMask(defaultMask(kind));
-    m_numType = kind;
-    m_valueSource->publishKind(static_cast<numcore::Kind>(kind));
+    d->numType = kind;
+    d->valueSource->publishKind(static_cast<numcore::Kind>(kind));
 }
 
 void TNumEdit::setText(const QString &text)
 {
     QLineEdit::setText(text);
-    if (!isDesigning() && !isLoading() && !isReading() && (!text.isEmpty() || m_formatOnCreate))
+    if (!isDesigning() && !isLoading() && !isReading() && (!text.isEmpty() || d->formatOnCreate))
         Reformat();
+}
+
+bool TNumEdit::clearOnErr() const
+{
+    return d->clearOnErr;
 }
 
 void TNumEdit::setClearOnErr(bool clear)
 {
-    m_clearOnErr = m_numMask.isEmpty() ? false : clear;
+    d->clearOnErr = d->numMask.isEmpty() ? false : clear;
+}
+
+TColor TNumEdit::errorColor() const
+{
+    return d->errorColor;
+}
+
+void TNumEdit::setErrorColor(TColor color)
+{
+    d->errorColor = color;
+}
+
+bool TNumEdit::rounded() const
+{
+    return d->rounded;
+}
+
+void TNumEdit::setRounded(bool rounded)
+{
+    d->rounded = rounded;
+}
+
+bool TNumEdit::formatOnCreate() const
+{
+    return d->formatOnCreate;
+}
+
+void TNumEdit::setFormatOnCreate(bool format)
+{
+    d->formatOnCreate = format;
+}
+
+bool TNumEdit::noFormatOnEmpty() const
+{
+    return d->noFormatOnEmpty;
+}
+
+void TNumEdit::setNoFormatOnEmpty(bool leave)
+{
+    d->noFormatOnEmpty = leave;
 }
 
 void TNumEdit::setColor(TColor color)
 {
-    m_normalColor = color;
-    setDisplayedColor(color);
+    d->normalColor = color;
+    d->setDisplayedColor(color);
+}
+
+bool TNumEdit::parentColor() const
+{
+    return d->parentColor;
 }
 
 void TNumEdit::setParentColor(bool follow)
 {
-    m_parentColor = follow;
-    showColor();
+    d->parentColor = follow;
+    d->showColor();
 }
 
 TColor TNumEdit::color() const
 {
-    return followsParent() ? toTColor(parentBackground()) : m_displayedColor;
+    return d->followsParent() ? toTColor(d->parentBackground()) : d->displayedColor;
 }
 
-bool TNumEdit::followsParent() const
+bool TNumEditPrivate::followsParent() const
 {
-    return m_parentColor && parentWidget();
+    return parentColor && q->parentWidget();
 }
 
-QColor TNumEdit::parentBackground() const
+QColor TNumEditPrivate::parentBackground() const
 {
-    const QWidget *parent = parentWidget();
+    const QWidget *parent = q->parentWidget();
     return parent->palette().color(parent->backgroundRole());
 }
 
-void TNumEdit::setDisplayedColor(TColor color)
+void TNumEditPrivate::setDisplayedColor(TColor color)
 {
     // Showing a colour of its own ends following the parent's colour.
-    if (color != this->color())
-        m_parentColor = false;
-    m_displayedColor = color;
+    if (color != q->color())
+        parentColor = false;
+    displayedColor = color;
     showColor();
 }
 
-void TNumEdit::restoreNormalColor()
+void TNumEditPrivate::restoreNormalColor()
 {
     // Following the parent is the normal colour for as long as it lasts.
     if (followsParent())
         showColor();
     else
-        setDisplayedColor(m_normalColor);
+        setDisplayedColor(normalColor);
 }
 
 // The background is the palette's Base role. The window colour is not pinned there at all, so
@@ -185,7 +254,7 @@ void TNumEdit::restoreNormalColor()
 // the program gives the field itself); any other colour is pinned, and one that depends on a
 // palette (the parent's, another system colour) is pinned anew whenever a palette changes (see
 // event()).
-void TNumEdit::showColor()
+void TNumEditPrivate::showColor()
 {
     static const QPalette::ResolveMask baseRole = [] {
         QPalette probe;
@@ -193,24 +262,24 @@ void TNumEdit::showColor()
         probe.setColor(QPalette::Base, Qt::black);
         return probe.resolveMask();
     }();
-    QPalette p = palette();
-    if (!followsParent() && m_displayedColor == clWindow) {
-        if (!m_basePinned)
+    QPalette p = q->palette();
+    if (!followsParent() && displayedColor == clWindow) {
+        if (!basePinned)
             return;
-        m_basePinned = false;
+        basePinned = false;
         p.setResolveMask(p.resolveMask() & ~baseRole);
-        setPalette(p);
+        q->setPalette(p);
         return;
     }
-    const QColor shown = followsParent() ? parentBackground() : resolveColor(m_displayedColor, p);
+    const QColor shown = followsParent() ? parentBackground() : resolveColor(displayedColor, p);
     const bool pinned = (p.resolveMask() & baseRole) == baseRole;
-    m_basePinned = true;
+    basePinned = true;
     if (pinned && p.color(QPalette::Active, QPalette::Base) == shown &&
         p.color(QPalette::Inactive, QPalette::Base) == shown &&
         p.color(QPalette::Disabled, QPalette::Base) == shown)
         return; // also ends the round trip through the PaletteChange that setPalette() sends
     p.setColor(QPalette::Base, shown);
-    setPalette(p);
+    q->setPalette(p);
 }
 
 bool TNumEdit::event(QEvent *event)
@@ -219,13 +288,13 @@ bool TNumEdit::event(QEvent *event)
     switch (event->type()) {
     case QEvent::ApplicationPaletteChange:
         // The parent may take the new palette after this field: look again once all have.
-        if (followsParent())
+        if (d->followsParent())
             QMetaObject::invokeMethod(
-                this, [this] { showColor(); }, Qt::QueuedConnection);
+                this, [this] { d->showColor(); }, Qt::QueuedConnection);
         [[fallthrough]];
     case QEvent::PaletteChange:
     case QEvent::ParentChange:
-        showColor();
+        d->showColor();
         break;
     default:
         break;
@@ -233,7 +302,7 @@ bool TNumEdit::event(QEvent *event)
     return handled;
 }
 
-void TNumEdit::publishEveryChange()
+void TNumEditPrivate::publishEveryChange()
 {
     // QSignalBlocker on the field silences its textChanged, but the copy for other threads must
     // follow every change of the text. Qt's inner line control emits for every change and is
@@ -241,7 +310,7 @@ void TNumEdit::publishEveryChange()
     const QByteArray signature = QMetaObject::normalizedSignature("textChanged(QString)");
     const QMetaMethod publish =
         staticMetaObject.method(staticMetaObject.indexOfSlot("publishText()"));
-    for (QObject *child : children()) {
+    for (QObject *child : q->children()) {
         const int signal = child->metaObject()->indexOfSignal(signature);
         if (signal >= 0 && child->inherits("QWidgetLineControl")) {
             connect(child, child->metaObject()->method(signal), this, publish);
@@ -249,12 +318,12 @@ void TNumEdit::publishEveryChange()
         }
     }
     // Without it (another Qt), at least every change that the field announces.
-    connect(this, &QLineEdit::textChanged, this, &TNumEdit::publishText);
+    connect(q, &QLineEdit::textChanged, this, &TNumEditPrivate::publishText);
 }
 
-void TNumEdit::publishText()
+void TNumEditPrivate::publishText()
 {
-    m_valueSource->publishText(toStd(QLineEdit::text()));
+    valueSource->publishText(toStd(q->QLineEdit::text()));
 }
 
 double TNumEdit::GetValue() const
@@ -262,20 +331,21 @@ double TNumEdit::GetValue() const
     // The GUI thread reads the text itself: a value never lags behind a change whose signal
     // was blocked or is still on its way. Only other threads need the published copy.
     if (QThread::currentThread() != thread())
-        return m_valueSource->GetValue();
-    return NumValueSource::valueOf(static_cast<numcore::Kind>(m_numType), toStd(QLineEdit::text()));
+        return d->valueSource->value();
+    return NumValueSource::valueOf(static_cast<numcore::Kind>(d->numType),
+                                   toStd(QLineEdit::text()));
 }
 
 void TNumEdit::SetValue(double value)
 {
-    switch (m_numType) {
+    switch (d->numType) {
     case ntInt:
     case ntFloat:
         setText(toQt(tk::floatToGeneralText(value, tk::regionalSettings().decimalSeparator)));
         break;
     case ntDate:
         DateValueToText(value);
-        QLineEdit::setText(m_dateOutput);
+        QLineEdit::setText(d->dateOutput);
         break;
     case ntNone:
         break;
@@ -285,15 +355,15 @@ void TNumEdit::SetValue(double value)
 void TNumEdit::DateValueToText(double value)
 {
     numcore::DateContext context{tk::today(), tk::regionalSettings().shortDateFormat};
-    std::optional<std::string> out = numcore::DateValueToText(value, toStd(m_numMask), context);
+    std::optional<std::string> out = numcore::dateValueToText(value, toStd(d->numMask), context);
     if (out) {
-        m_dateOutput = toQt(*out);
+        d->dateOutput = toQt(*out);
         return;
     }
-    m_dateOutput.clear();
+    d->dateOutput.clear();
     emit edError(this);
-    if (m_clearOnErr)
-        setDisplayedColor(m_errorColor);
+    if (d->clearOnErr)
+        d->setDisplayedColor(d->errorColor);
 }
 
 QString TNumEdit::ValueAsSqlLiteral() const
@@ -301,7 +371,7 @@ QString TNumEdit::ValueAsSqlLiteral() const
     const QString t = QLineEdit::text();
     if (t.isEmpty())
         return QStringLiteral("NULL");
-    if (m_numType == ntInt || m_numType == ntFloat)
+    if (d->numType == ntInt || d->numType == ntFloat)
         return t;
     // Quotes inside the text are doubled so that the literal cannot end early.
     QString quoted = t;
@@ -311,23 +381,68 @@ QString TNumEdit::ValueAsSqlLiteral() const
 
 void TNumEdit::SetTag(int tag)
 {
-    m_tag = tag;
-    if (m_ellipsisButton)
-        m_ellipsisButton->setTag(tag);
+    d->tag = tag;
+    if (d->ellipsisButton)
+        d->ellipsisButton->setTag(tag);
 }
 
-numcore::ReformatInput TNumEdit::reformatInput(const std::string &text,
-                                               const std::string &mask) const
+int TNumEdit::GetTag() const
+{
+    return d->tag;
+}
+
+std::shared_ptr<const NumValueSource> TNumEdit::valueSource() const
+{
+    return d->valueSource;
+}
+
+TColor TNumEdit::normalColor() const
+{
+    return d->normalColor;
+}
+
+const numcore::MaskInfo &TNumEdit::maskInfo() const
+{
+    return d->mask;
+}
+
+bool TNumEdit::valueChanged() const
+{
+    return d->valueChanged;
+}
+
+QString TNumEdit::entryText() const
+{
+    return d->entryText;
+}
+
+QString TNumEdit::oldText() const
+{
+    return d->oldText;
+}
+
+double TNumEdit::entryValue() const
+{
+    return d->entryValue;
+}
+
+QString TNumEdit::DateOutput() const
+{
+    return d->dateOutput;
+}
+
+numcore::ReformatInput TNumEditPrivate::reformatInput(const std::string &text,
+                                                      const std::string &upperMask) const
 {
     numcore::ReformatInput in;
     in.text = text;
-    in.kind = static_cast<numcore::Kind>(m_numType);
-    in.mask = m_mask;
-    in.numMask = mask;
-    in.clearOnErr = m_clearOnErr;
-    in.rounded = m_rounded;
-    in.noFormatOnEmpty = m_noFormatOnEmpty;
-    if (m_numType == ntDate)
+    in.kind = static_cast<numcore::Kind>(numType);
+    in.mask = mask;
+    in.numMask = upperMask;
+    in.clearOnErr = clearOnErr;
+    in.rounded = rounded;
+    in.noFormatOnEmpty = noFormatOnEmpty;
+    if (numType == TNumEdit::ntDate)
         in.date = {tk::today(), tk::regionalSettings().shortDateFormat};
     return in;
 }
@@ -335,11 +450,11 @@ numcore::ReformatInput TNumEdit::reformatInput(const std::string &text,
 void TNumEdit::Reformat()
 {
     const std::string text = toStd(QLineEdit::text());
-    const std::string mask = toStd(m_numMask);
-    const numcore::ReformatOutcome out = numcore::Reformat(reformatInput(text, mask));
+    const std::string mask = toStd(d->numMask);
+    const numcore::ReformatOutcome out = numcore::reformat(d->reformatInput(text, mask));
     if (!out.ran)
         return;
-    restoreNormalColor();
+    d->restoreNormalColor();
     if (out.intermediateText)
         QLineEdit::setText(toQt(*out.intermediateText));
     for (int i = 0; i < out.edErrors; ++i)
@@ -347,16 +462,46 @@ void TNumEdit::Reformat()
     if (out.text)
         QLineEdit::setText(toQt(*out.text));
     if (out.errorColour)
-        setDisplayedColor(m_errorColor);
+        d->setDisplayedColor(d->errorColor);
+}
+
+unsigned TNumEdit::componentState() const
+{
+    return d->state.componentState();
+}
+
+bool TNumEdit::isLoading() const
+{
+    return d->state.isLoading();
+}
+
+bool TNumEdit::isReading() const
+{
+    return d->state.isReading();
+}
+
+bool TNumEdit::isDesigning() const
+{
+    return d->state.isDesigning();
+}
+
+void TNumEdit::setDesigning(bool designing)
+{
+    d->state.setDesigning(designing);
+}
+
+void TNumEdit::markLoading()
+{
+    d->state.markLoading();
 }
 
 void TNumEdit::FinishLoading()
 {
-    tk::Component::FinishLoading();
-    if (m_formatOnCreate && !isDesigning() && !isReading())
+    d->state.finishLoadingHere();
+    if (d->formatOnCreate && !isDesigning() && !isReading())
         Reformat();
     if (!title().isEmpty() && visibleSetting())
-        attachLabel();
-    if (m_elipsis && visibleSetting())
-        attachButton();
+        d->attachLabel();
+    if (d->elipsis && visibleSetting())
+        d->attachButton();
 }

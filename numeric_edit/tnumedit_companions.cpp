@@ -1,98 +1,109 @@
 // The title label and the ellipsis button: companions that live in the control's parent and
 // follow its position, size and visibility.
-#include "tnumedit.h"
+#include "tnumedit_p.h"
 
-#include "tedspeedbutton.h"
-
-#include <QLabel>
 #include <QMoveEvent>
-#include <QPointer>
 #include <QResizeEvent>
 
 namespace
 {
-constexpr int TitleOffset = 14; // the label's top lies this far above the control's top
+constexpr int kTitleOffset = 14; // the label's top lies this far above the control's top
 }
 
 QString TNumEdit::title() const
 {
-    return m_titleLabel ? m_titleLabel->text() : QString();
+    return d->titleLabel ? d->titleLabel->text() : QString();
+}
+
+QLabel *TNumEdit::TitleLabel() const
+{
+    return d->titleLabel;
+}
+
+TEdSpeedButton *TNumEdit::EllipsisButton() const
+{
+    return d->ellipsisButton;
 }
 
 // A companion goes into the field's parent, shown or hidden as the field is. Its parent would
 // take it along when it goes, but the companions live exactly as long as the field: a parent
 // that the field has left hands them back (without a parent) before it deletes its children,
 // which a QWidget does after announcing its destruction.
-void TNumEdit::attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
+void TNumEditPrivate::attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
 {
-    QWidget *parent = parentWidget();
+    QWidget *parent = q->parentWidget();
     if (companion->parentWidget() != parent) {
         companion->setParent(parent);
-        disconnect(parentWatch);
+        QObject::disconnect(parentWatch);
         if (parent)
             parentWatch =
-                connect(parent, &QObject::destroyed, this, [companion = QPointer(companion)] {
+                connect(parent, &QObject::destroyed, q, [companion = QPointer(companion)] {
                     if (companion)
                         companion->setParent(nullptr);
                 });
     }
     if (parent) // setParent() hid it; a companion without a parent would be a window
-        companion->setVisible(!isHidden());
+        companion->setVisible(!q->isHidden());
 }
 
-void TNumEdit::detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
+void TNumEditPrivate::detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch)
 {
-    disconnect(parentWatch);
+    QObject::disconnect(parentWatch);
     companion->setParent(nullptr);
 }
 
-void TNumEdit::attachLabel()
+void TNumEditPrivate::attachLabel()
 {
-    if (!m_titleLabel)
+    if (!titleLabel)
         return;
-    attachCompanion(m_titleLabel, m_labelParentWatch);
-    m_titleLabel->adjustSize(); // a free label's default size would cover the field
+    attachCompanion(titleLabel, labelParentWatch);
+    titleLabel->adjustSize(); // a free label's default size would cover the field
     // The title names the field for screen readers, and a mnemonic in it focuses the field.
-    m_titleLabel->setBuddy(this);
-    m_titleLabel->move(x(), y() - TitleOffset);
+    titleLabel->setBuddy(q);
+    titleLabel->move(q->x(), q->y() - kTitleOffset);
 }
 
-void TNumEdit::attachButton()
+void TNumEditPrivate::attachButton()
 {
-    if (!m_ellipsisButton)
+    if (!ellipsisButton)
         return;
-    attachCompanion(m_ellipsisButton, m_buttonParentWatch);
-    PlaceEllipsis(true, x(), y(), width(), height());
+    attachCompanion(ellipsisButton, buttonParentWatch);
+    q->PlaceEllipsis(true, q->x(), q->y(), q->width(), q->height());
 }
 
 void TNumEdit::setTitle(const QString &title)
 {
-    if (!m_titleLabel)
+    if (!d->titleLabel)
         return;
-    m_titleLabel->setText(title);
+    d->titleLabel->setText(title);
     if (title.isEmpty()) {
-        detachCompanion(m_titleLabel, m_labelParentWatch);
+        d->detachCompanion(d->titleLabel, d->labelParentWatch);
         return;
     }
-    attachLabel();
+    d->attachLabel();
+}
+
+bool TNumEdit::elipsis() const
+{
+    return d->elipsis;
 }
 
 void TNumEdit::setElipsis(bool show)
 {
-    if (m_ellipsisButton) {
+    if (d->ellipsisButton) {
         if (show)
-            attachButton();
+            d->attachButton();
         else
-            detachCompanion(m_ellipsisButton, m_buttonParentWatch);
+            d->detachCompanion(d->ellipsisButton, d->buttonParentWatch);
     }
-    m_elipsis = show;
+    d->elipsis = show;
 }
 
 void TNumEdit::PlaceEllipsis(bool show, int left, int top, int width, int height)
 {
-    if (!show || !m_ellipsisButton)
+    if (!show || !d->ellipsisButton)
         return;
-    TEdSpeedButton *b = m_ellipsisButton;
+    TEdSpeedButton *b = d->ellipsisButton;
     b->setGeometry(left + width + 1, top, height, height); // a square of the field's height
     b->setText(QStringLiteral("..."));
     QFont f = b->font();
@@ -102,41 +113,41 @@ void TNumEdit::PlaceEllipsis(bool show, int left, int top, int width, int height
 
 QString TNumEdit::elipsisHint() const
 {
-    return m_ellipsisButton ? m_ellipsisButton->toolTip() : QString();
+    return d->ellipsisButton ? d->ellipsisButton->toolTip() : QString();
 }
 
 void TNumEdit::setElipsisHint(const QString &hint)
 {
     // An empty hint turns the button's hint off.
-    if (m_ellipsisButton)
-        m_ellipsisButton->setToolTip(hint);
+    if (d->ellipsisButton)
+        d->ellipsisButton->setToolTip(hint);
 }
 
 void TNumEdit::setVisible(bool visible)
 {
     QLineEdit::setVisible(visible);
     // A companion without a parent would become a window of its own: leave it alone.
-    if (m_ellipsisButton && m_ellipsisButton->parentWidget())
-        m_ellipsisButton->setVisible(visible);
-    if (m_titleLabel && m_titleLabel->parentWidget())
-        m_titleLabel->setVisible(visible);
+    if (d->ellipsisButton && d->ellipsisButton->parentWidget())
+        d->ellipsisButton->setVisible(visible);
+    if (d->titleLabel && d->titleLabel->parentWidget())
+        d->titleLabel->setVisible(visible);
 }
 
-void TNumEdit::ChangeBounds(int left, int top, int width, int height)
+void TNumEditPrivate::changeBounds(int left, int top, int width, int height)
 {
-    if (m_titleLabel && !m_titleLabel->text().isEmpty())
-        m_titleLabel->move(left, top - TitleOffset);
-    PlaceEllipsis(m_elipsis, left, top, width, height);
+    if (titleLabel && !titleLabel->text().isEmpty())
+        titleLabel->move(left, top - kTitleOffset);
+    q->PlaceEllipsis(elipsis, left, top, width, height);
 }
 
 void TNumEdit::moveEvent(QMoveEvent *event)
 {
-    ChangeBounds(x(), y(), width(), height());
+    d->changeBounds(x(), y(), width(), height());
     QLineEdit::moveEvent(event);
 }
 
 void TNumEdit::resizeEvent(QResizeEvent *event)
 {
-    ChangeBounds(x(), y(), width(), height());
+    d->changeBounds(x(), y(), width(), height());
     QLineEdit::resizeEvent(event);
 }

@@ -1,10 +1,11 @@
 // What a person feels in the field: entry, leaving, typing and Enter.
-#include "tnumedit.h"
+#include "tnumedit_p.h"
 
 #include "conversions.h"
-#include "exception.h"
 #include "message_box.h"
 #include "regional.h"
+
+#include <numedit/exception.h>
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -15,7 +16,7 @@
 namespace
 {
 
-constexpr QChar enterChar = u'\r';
+constexpr QChar kEnterChar = u'\r';
 
 // Qt also moves the focus out and back in when the window deactivates, a popup or context
 // menu opens, or a message box appears. That is not the user leaving or entering the field:
@@ -60,7 +61,7 @@ bool isEnterKey(int key)
 QString typedText(const QKeyEvent *event)
 {
     if (isEnterKey(event->key()))
-        return QString(enterChar);
+        return QString(kEnterChar);
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
         return QString();
@@ -80,17 +81,17 @@ QString typedText(const QKeyEvent *event)
 void TNumEdit::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    if (m_entered && m_hiddenWhileEntered)
-        leaveField(); // the window was hidden and shown again: that session is over
-    if (!m_entered)
-        enterField();
+    if (d->entered && d->hiddenWhileEntered)
+        d->leaveField(); // the window was hidden and shown again: that session is over
+    if (!d->entered)
+        d->enterField();
 }
 
 void TNumEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    if (m_entered && !isTransientFocusChange(event->reason()))
-        leaveField();
+    if (d->entered && !isTransientFocusChange(event->reason()))
+        d->leaveField();
 }
 
 void TNumEdit::hideEvent(QHideEvent *event)
@@ -98,31 +99,31 @@ void TNumEdit::hideEvent(QHideEvent *event)
     QLineEdit::hideEvent(event);
     // Hidden by the program, not minimised. The leaving itself waits for the next focus: here
     // the window may be in its destructor, where no handler may run.
-    if (m_entered && !event->spontaneous())
-        m_hiddenWhileEntered = true;
+    if (d->entered && !event->spontaneous())
+        d->hiddenWhileEntered = true;
 }
 
-void TNumEdit::focusMoved(QWidget *now)
+void TNumEditPrivate::focusMoved(QWidget *now)
 {
     // The focus went from a popup, the menu bar or another window to another control of this
     // window: the user left the field without a focus change of its own to tell it.
-    if (m_entered && now && now != this && !hasFocus() && now->window() == window() &&
+    if (entered && now && now != q && !q->hasFocus() && now->window() == q->window() &&
         !qobject_cast<QMenuBar *>(now))
         leaveField();
 }
 
-void TNumEdit::enterField()
+void TNumEditPrivate::enterField()
 {
-    m_entered = true;
-    m_hiddenWhileEntered = false;
-    ranThrough([this] { HandleEnter(); });
+    entered = true;
+    hiddenWhileEntered = false;
+    ranThrough([this] { handleEnter(); });
 }
 
-void TNumEdit::leaveField()
+void TNumEditPrivate::leaveField()
 {
-    m_entered = false;
-    m_hiddenWhileEntered = false;
-    ranThrough([this] { HandleExit(); });
+    entered = false;
+    hiddenWhileEntered = false;
+    ranThrough([this] { handleExit(); });
 }
 
 void TNumEdit::keyPressEvent(QKeyEvent *event)
@@ -131,11 +132,11 @@ void TNumEdit::keyPressEvent(QKeyEvent *event)
     const QString typed = typedText(event);
     QString kept;
     const bool ran = ranThrough([&] {
-        HandleKeyDown(key, event->modifiers());
+        d->handleKeyDown(key, event->modifiers());
         if (key == 0)
             return;
         for (QChar c : typed) {
-            HandleKeyPress(c);
+            d->handleKeyPress(c);
             if (!c.isNull())
                 kept += c;
         }
@@ -171,7 +172,7 @@ void TNumEdit::inputMethodEvent(QInputMethodEvent *event)
     QString kept;
     const bool ran = ranThrough([&] {
         for (QChar c : typed) {
-            HandleKeyPress(c);
+            d->handleKeyPress(c);
             if (!c.isNull())
                 kept += c;
         }
@@ -191,65 +192,66 @@ void TNumEdit::inputMethodEvent(QInputMethodEvent *event)
 void TNumEdit::keyReleaseEvent(QKeyEvent *event)
 {
     int key = event->key();
-    if (!ranThrough([&] { HandleKeyUp(key, event->modifiers()); }) || key == 0) {
+    if (!ranThrough([&] { d->handleKeyUp(key, event->modifiers()); }) || key == 0) {
         event->accept();
         return;
     }
     QLineEdit::keyReleaseEvent(event);
 }
 
-void TNumEdit::HandleEnter()
+void TNumEditPrivate::handleEnter()
 {
-    m_oldText = text();
-    m_entryText = m_oldText;
-    restoreNormalColor();      // the user starts over: no error colour while typing
-    m_entryValue = GetValue(); // may throw; the entry then ends here
-    m_valueChanged = false;
-    emit entered(this);
+    oldText = q->text();
+    entryText = oldText;
+    restoreNormalColor();       // the user starts over: no error colour while typing
+    entryValue = q->GetValue(); // may throw; the entry then ends here
+    valueChanged = false;
+    emit q->entered(q);
 }
 
-void TNumEdit::HandleExit()
+void TNumEditPrivate::handleExit()
 {
-    Commit();
-    emit exited(this); // sees the evaluated, formatted text
-    if (text() != m_entryText)
-        emit edited(this, m_oldText);
+    commit();
+    emit q->exited(q); // sees the evaluated, formatted text
+    if (q->text() != entryText)
+        emit q->edited(q, oldText);
 }
 
-void TNumEdit::HandleKeyPress(QChar &key)
+void TNumEditPrivate::handleKeyPress(QChar &key)
 {
-    const bool checked = m_numType == ntDate || m_numType == ntInt || m_numType == ntFloat;
+    const bool checked =
+        numType == TNumEdit::ntDate || numType == TNumEdit::ntInt || numType == TNumEdit::ntFloat;
     if (checked && isAsciiLetter(key))
         key = QChar();
     // The text is the one before this key: Enter in an empty field only passes on.
-    if (checked && key == enterChar && !text().isEmpty()) {
-        Commit();
-        if (text() != m_entryText)
-            emit edited(this, m_oldText);
-        selectAll();
+    if (checked && key == kEnterChar && !q->text().isEmpty()) {
+        commit();
+        if (q->text() != entryText)
+            emit q->edited(q, oldText);
+        q->selectAll();
     }
-    emit keyPressed(this, key);
+    emit q->keyPressed(q, key);
 }
 
-void TNumEdit::HandleKeyDown(int &key, Qt::KeyboardModifiers shift)
+void TNumEditPrivate::handleKeyDown(int &key, Qt::KeyboardModifiers shift)
 {
-    emit keyDown(this, key, shift);
+    emit q->keyDown(q, key, shift);
 }
 
-void TNumEdit::HandleKeyUp(int &key, Qt::KeyboardModifiers shift)
+void TNumEditPrivate::handleKeyUp(int &key, Qt::KeyboardModifiers shift)
 {
-    emit keyUp(this, key, shift);
+    emit q->keyUp(q, key, shift);
 }
 
-void TNumEdit::Commit()
+void TNumEditPrivate::commit()
 {
-    if ((m_numType == ntInt || m_numType == ntFloat) && !text().isEmpty()) {
-        const double result = numcore::EvaluateExpression(text().toStdString());
+    if ((numType == TNumEdit::ntInt || numType == TNumEdit::ntFloat) && !q->text().isEmpty()) {
+        const double result = numcore::evaluateExpression(q->text().toStdString());
         // Through the base edit: formatting follows once, as a step of its own.
-        QLineEdit::setText(QString::fromStdString(
+        q->QLineEdit::setText(QString::fromStdString(
             tk::floatToGeneralText(result, tk::regionalSettings().decimalSeparator)));
     }
-    Reformat();
-    if (GetValue() != m_entryValue)
-        m_valueChanged = true; // only the next entry clears it
+    q->Reformat();
+    if (q->GetValue() != entryValue)
+        valueChanged = true; // only the next entry clears it
 }

@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix, checks what lands where, then configures, builds
-# and runs a small program against the installed NumEdit package.
+# and runs a small program against the installed NumEdit package, one with a clock.h and an
+# exception.h of its own.
 # Variables: BUILD_DIR, WORK_DIR, CONSUMER_DIR, GENERATOR, CXX_COMPILER, CXX_FLAGS (those
 # the library was built with, e.g. a sanitizer's, which its users must link with), PLUGIN_DIR (the
 # Designer plugin folder below the prefix, empty without the plugin), DESKTOP_VALIDATE.
@@ -22,10 +23,7 @@ set(expected
   share/applications/io.github.vestrel.Vestrel.desktop
   share/metainfo/io.github.vestrel.Vestrel.metainfo.xml
   share/man/man1/vestrel.1.gz
-  share/icons/hicolor/scalable/apps/vestrel.svg
-  include/numedit/tnumedit.h
-  include/numedit/component.h
-  include/numedit/num_edit_ui_loader.h)
+  share/icons/hicolor/scalable/apps/vestrel.svg)
 foreach(size 16 22 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/vestrel.png)
 endforeach()
@@ -37,6 +35,19 @@ foreach(file ${expected})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
+# Only the headers a host needs, all below include/numedit/.
+set(headers
+  include/numedit/exception.h
+  include/numedit/form_reading_scope.h
+  include/numedit/num_edit_ui_loader.h
+  include/numedit/tedspeedbutton.h
+  include/numedit/tnumedit.h)
+file(GLOB_RECURSE installed_headers RELATIVE ${prefix} ${prefix}/include/*)
+list(SORT installed_headers)
+if(NOT installed_headers STREQUAL headers)
+  string(REPLACE ";" "\n  " got "${installed_headers}")
+  message(FATAL_ERROR "installed headers:\n  ${got}")
+endif()
 file(GLOB_RECURSE config ${prefix}/*/NumEditConfig.cmake)
 if(NOT config)
   message(FATAL_ERROR "not installed: NumEditConfig.cmake")

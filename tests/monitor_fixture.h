@@ -7,7 +7,9 @@
 #include "message_box.h"
 #include "receiver.h"
 #include "tform1.h"
-#include "tnumedit.h"
+#include "udp_support.h"
+
+#include <numedit/tnumedit.h>
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -15,13 +17,10 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <dirent.h>
 #include <memory>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,16 +76,7 @@ inline int runningThreads()
 
 inline void sendDatagram(int port, const std::string &bytes)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), 0,
-                                  reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    ::close(fd);
-    ASSERT_EQ(sent, static_cast<ssize_t>(bytes.size()));
+    ASSERT_GT(sendDatagramOnce(port, bytes), 0) << "sending " << bytes.size() << " bytes";
 }
 
 class MonitorFixture : public ::testing::Test
@@ -122,7 +112,7 @@ protected:
         return form->boundPort();
     }
 
-    bool running() const { return form->receiver().flags.test(ListenerFlags::Running); }
+    bool running() const { return form->receiver().flags().test(ListenerFlags::Running); }
 
     bool waitForRows(int rows, int ms = 5000)
     {

@@ -103,8 +103,11 @@ set(required
   usr/${LIBDIR}/cmake/NumEdit/NumEditConfig.cmake
   usr/${LIBDIR}/cmake/NumEdit/NumEditConfigVersion.cmake
   usr/${LIBDIR}/cmake/NumEdit/NumEditTargets.cmake
-  usr/include/numedit/tnumedit.h
-  usr/include/numedit/component.h)
+  usr/include/numedit/exception.h
+  usr/include/numedit/form_reading_scope.h
+  usr/include/numedit/num_edit_ui_loader.h
+  usr/include/numedit/tedspeedbutton.h
+  usr/include/numedit/tnumedit.h)
 if(PLUGIN_DIR)
   list(APPEND required usr/${PLUGIN_DIR}/libnumedit_designer_plugin.so)
 endif()

@@ -3,7 +3,8 @@
 // A TNumEdit that records the setters a stored form calls, with the component state at that
 // moment, and how often its loading-finished hook runs. uic calls the setters through the
 // static type, so hiding them here is enough.
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
-#include "component.h"
-#include "tedspeedbutton.h"
-#include "tnumedit.h"
+
+#include <numedit/form_reading_scope.h>
+#include <numedit/tedspeedbutton.h>
+#include <numedit/tnumedit.h>
 
 #include <QLabel>
 #include <QLineEdit>

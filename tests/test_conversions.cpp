@@ -1,8 +1,9 @@
 #include "clock.h"
 #include "conversions.h"
 #include "date_value.h"
-#include "exception.h"
 #include "regional.h"
+
+#include <numedit/exception.h>
 
 #include <gtest/gtest.h>
 

@@ -65,7 +65,10 @@ TEST(DesignerPlugin, OffersTNumEditInTheAdditionalGroup)
     ASSERT_NE(numEdit, nullptr);
     EXPECT_EQ(numEdit->name(), QStringLiteral("TNumEdit"));
     EXPECT_EQ(numEdit->group(), QStringLiteral("Additional"));
-    EXPECT_EQ(numEdit->includeFile(), QStringLiteral("tnumedit.h"));
+    // uic writes #include <numedit/tnumedit.h>, as hosts include the installed header.
+    EXPECT_EQ(numEdit->includeFile(), QStringLiteral("numedit/tnumedit.h"));
+    EXPECT_TRUE(numEdit->domXml().contains(
+        QLatin1String(R"(<header location="global">numedit/tnumedit.h</header>)")));
     EXPECT_FALSE(numEdit->isContainer());
 
     // What a new field from the widget box stores: an integer field showing 0, with Text
@@ -290,7 +293,7 @@ TEST_F(DesignerFormEditor, FieldWithoutStoredTextKeepsItsMaskAndSavesTypedText)
   </widget>
  </widget>
  <customwidgets><customwidget><class>TNumEdit</class><extends>QLineEdit</extends>
-  <header>tnumedit.h</header></customwidget></customwidgets>
+  <header location="global">numedit/tnumedit.h</header></customwidget></customwidgets>
 </ui>)",
                             "field");
     ASSERT_NE(field, nullptr);
@@ -324,7 +327,7 @@ TEST_F(DesignerFormEditor, SavedFocusPolicyAndTagComeBackAsChosen)
   </widget>
  </widget>
  <customwidgets><customwidget><class>TNumEdit</class><extends>QLineEdit</extends>
-  <header>tnumedit.h</header></customwidget></customwidgets>
+  <header location="global">numedit/tnumedit.h</header></customwidget></customwidgets>
 </ui>)";
     for (Qt::FocusPolicy policy :
          {Qt::NoFocus, Qt::TabFocus, Qt::ClickFocus, Qt::StrongFocus, Qt::WheelFocus}) {

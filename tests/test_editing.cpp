@@ -2,11 +2,12 @@
 // keys arrive through Qt Test.
 #include "clock.h"
 #include "date_value.h"
+#include "field_window.h"
 #include "fixed_settings.h"
 #include "message_box.h"
 #include "regional.h"
-#include "tcolor.h"
-#include "tnumedit.h"
+
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,24 +29,12 @@
 namespace
 {
 
-class EditingTest : public FixedSettingsTest
+class EditingTest : public FieldWindowTest
 {
 protected:
     void SetUp() override
     {
-        FixedSettingsTest::SetUp();
-        // A failing value read must not open a modal box in a test.
-        tk::setRecordMessageBoxes(true);
-
-        window = std::make_unique<QWidget>();
-        auto *layout = new QVBoxLayout(window.get());
-        edit = new TNumEdit(window.get());
-        other = new QLineEdit(window.get());
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window->show();
-        activate(window.get());
-        other->setFocus(Qt::OtherFocusReason);
+        FieldWindowTest::SetUp();
         ASSERT_TRUE(other->hasFocus());
         recordEvents();
     }
@@ -54,52 +43,38 @@ protected:
     {
         const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
         EXPECT_TRUE(boxes.empty()) << "unexpected box: " << boxes.front().text.toStdString();
-        window.reset(); // while boxes are still recorded
-        tk::takeRecordedBoxes();
-        tk::setRecordMessageBoxes(false);
-        FixedSettingsTest::TearDown();
+        FieldWindowTest::TearDown();
     }
 
     static void setDecimalSeparator(char separator) { useSettings(separator, "d.M.yyyy"); }
 
-    static void activate(QWidget *w)
-    {
-        w->activateWindow();
-        QApplication::setActiveWindow(w);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    }
-
     // A field of the mask's kind holding text as if typed: no formatting yet.
     void prepare(const char *mask, const char *text = "")
     {
-        edit->setNumMask(QString::fromUtf8(mask));
-        edit->QLineEdit::setText(QString::fromUtf8(text));
+        field->setNumMask(QString::fromUtf8(mask));
+        field->QLineEdit::setText(QString::fromUtf8(text));
     }
 
-    void enter() { edit->setFocus(Qt::TabFocusReason); }
+    void enter() { field->setFocus(Qt::TabFocusReason); }
     void leave() { other->setFocus(Qt::TabFocusReason); }
-    void type(const char *keys) { QTest::keyClicks(edit, QString::fromUtf8(keys)); }
-    void pressEnter() { QTest::keyClick(edit, Qt::Key_Return); }
+    void type(const char *keys) { QTest::keyClicks(field, QString::fromUtf8(keys)); }
+    void pressEnter() { QTest::keyClick(field, Qt::Key_Return); }
 
     // The signals that matter here, in order, each with the text the handler saw.
     void recordEvents()
     {
-        auto text = [this] { return edit->text().toStdString(); };
-        QObject::connect(edit, &TNumEdit::entered, edit,
+        auto text = [this] { return field->text().toStdString(); };
+        QObject::connect(field, &TNumEdit::entered, field,
                          [this, text](TNumEdit *) { m_events.push_back("entered " + text()); });
-        QObject::connect(edit, &TNumEdit::exited, edit,
+        QObject::connect(field, &TNumEdit::exited, field,
                          [this, text](TNumEdit *) { m_events.push_back("exited " + text()); });
-        QObject::connect(edit, &TNumEdit::edited, edit,
+        QObject::connect(field, &TNumEdit::edited, field,
                          [this, text](TNumEdit *, const QString &old) {
                              m_events.push_back("edited " + text() + " old " + old.toStdString());
                          });
     }
     std::vector<std::string> events() const { return m_events; }
     void clearEvents() { m_events.clear(); }
-
-    std::unique_ptr<QWidget> window;
-    TNumEdit *edit = nullptr;
-    QLineEdit *other = nullptr;
 
 private:
     std::vector<std::string> m_events;
@@ -127,14 +102,14 @@ TEST_F(EditingTest, TypedLettersAreSwallowedOnlyInNumberAndDateFields)
         SCOPED_TRACE(c.mask);
         prepare(c.mask);
         QString seen;
-        auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+        auto connection = QObject::connect(field, &TNumEdit::keyPressed,
                                            [&seen](TNumEdit *, QChar &key) { seen += key; });
         enter();
         type("1a2B");
-        EXPECT_EQ(edit->text().toStdString(), c.expected);
+        EXPECT_EQ(field->text().toStdString(), c.expected);
         EXPECT_EQ(seen, c.seenByKeyPressed);
         QObject::disconnect(connection);
-        edit->QLineEdit::setText(QString());
+        field->QLineEdit::setText(QString());
         leave();
     }
 }
@@ -146,12 +121,12 @@ TEST_F(EditingTest, AccentedLettersAndControlCharactersPassInEveryKind)
         prepare(mask);
         enter();
         type("1");
-        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QStringLiteral("\u00e9\u00df"),
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QStringLiteral("\u00e9\u00df"),
                             Qt::NoModifier);
-        EXPECT_EQ(edit->text(), QStringLiteral("1\u00e9\u00df"));
-        QTest::keyClick(edit, Qt::Key_Backspace);
-        EXPECT_EQ(edit->text(), QStringLiteral("1\u00e9"));
-        edit->QLineEdit::setText(QString());
+        EXPECT_EQ(field->text(), QStringLiteral("1\u00e9\u00df"));
+        QTest::keyClick(field, Qt::Key_Backspace);
+        EXPECT_EQ(field->text(), QStringLiteral("1\u00e9"));
+        field->QLineEdit::setText(QString());
         leave();
     }
 }
@@ -160,14 +135,14 @@ TEST_F(EditingTest, ShortcutsWithLettersStillWork)
 {
     prepare("<0", "123");
     enter();
-    edit->deselect();
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(edit->text(), QStringLiteral("123"));
-    EXPECT_EQ(edit->selectedText(), QStringLiteral("123"));
+    field->deselect();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("123"));
+    EXPECT_EQ(field->selectedText(), QStringLiteral("123"));
 
     QApplication::clipboard()->setText(QStringLiteral("45"));
-    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(edit->text(), QStringLiteral("45"));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("45"));
 }
 
 TEST_F(EditingTest, PastedTextIsNotFiltered)
@@ -175,9 +150,9 @@ TEST_F(EditingTest, PastedTextIsNotFiltered)
     prepare("<0");
     enter();
     QApplication::clipboard()->setText(QStringLiteral("12abc"));
-    edit->paste();
-    EXPECT_EQ(edit->text(), QStringLiteral("12abc"));
-    edit->QLineEdit::setText(QString());
+    field->paste();
+    EXPECT_EQ(field->text(), QStringLiteral("12abc"));
+    field->QLineEdit::setText(QString());
 }
 
 // Whatever types text is typing: a letter held with Alt or Meta, or with AltGr (Ctrl+Alt on
@@ -204,14 +179,14 @@ TEST_F(EditingTest, LettersTypedWithModifiersAreSwallowedToo)
 
             prepare(mask, "1");
             enter();
-            edit->end(false);
+            field->end(false);
             QString seen;
-            auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+            auto connection = QObject::connect(field, &TNumEdit::keyPressed,
                                                [&seen](TNumEdit *, QChar &key) { seen += key; });
-            QTest::keyClick(edit, k.key, k.modifiers);
+            QTest::keyClick(field, k.key, k.modifiers);
             QObject::disconnect(connection);
             const bool number = *mask != 0;
-            EXPECT_EQ(edit->text().toStdString(), number ? "1" : "1" + plain.text().toStdString());
+            EXPECT_EQ(field->text().toStdString(), number ? "1" : "1" + plain.text().toStdString());
             EXPECT_EQ(seen, number ? QString(QChar()) : plain.text()); // the null character
             leave();
         }
@@ -228,9 +203,9 @@ TEST_F(EditingTest, InputMethodTextFollowsTheLetterRule)
         enter();
         QInputMethodEvent commit;
         commit.setCommitString(QStringLiteral("1a2\u00e9B"));
-        QApplication::sendEvent(edit, &commit);
-        EXPECT_EQ(edit->text().toStdString(), *mask ? "12\u00e9" : "1a2\u00e9B");
-        edit->QLineEdit::setText(QString());
+        QApplication::sendEvent(field, &commit);
+        EXPECT_EQ(field->text().toStdString(), *mask ? "12\u00e9" : "1a2\u00e9B");
+        field->QLineEdit::setText(QString());
         leave();
     }
 }
@@ -241,13 +216,13 @@ TEST_F(EditingTest, EnterInAnEmptyFieldOnlyPassesTheKeyOn)
         SCOPED_TRACE(mask);
         prepare(mask);
         QString seen;
-        auto connection = QObject::connect(edit, &TNumEdit::keyPressed,
+        auto connection = QObject::connect(field, &TNumEdit::keyPressed,
                                            [&seen](TNumEdit *, QChar &key) { seen += key; });
-        QSignalSpy returnPressed(edit, &QLineEdit::returnPressed);
+        QSignalSpy returnPressed(field, &QLineEdit::returnPressed);
         enter();
         clearEvents();
         pressEnter();
-        EXPECT_EQ(edit->text(), QString()); // not formatted to 0 or today
+        EXPECT_EQ(field->text(), QString()); // not formatted to 0 or today
         EXPECT_EQ(events(), Events{});
         EXPECT_EQ(seen, QStringLiteral("\r"));
         EXPECT_EQ(returnPressed.count(), 1);
@@ -283,20 +258,20 @@ TEST_P(EnterTest, EvaluatesFormatsAndSelectsTheText)
     prepare(c.mask);
     enter();
     type(c.typed);
-    QSignalSpy texts(edit, &QLineEdit::textChanged);
+    QSignalSpy texts(field, &QLineEdit::textChanged);
     pressEnter();
 
     ASSERT_GE(texts.count(), 1);
     EXPECT_EQ(texts.at(0).at(0).toString().toStdString(), c.expressionText);
-    EXPECT_EQ(edit->text().toStdString(), c.finalText);
-    EXPECT_EQ(edit->GetValue(), c.value);
-    EXPECT_EQ(edit->selectedText(), edit->text());
-    EXPECT_EQ(edit->valueChanged(), c.value != 0);
+    EXPECT_EQ(field->text().toStdString(), c.finalText);
+    EXPECT_EQ(field->GetValue(), c.value);
+    EXPECT_EQ(field->selectedText(), field->text());
+    EXPECT_EQ(field->valueChanged(), c.value != 0);
     Events expected = {"entered "};
     if (*c.finalText) // a rejected result leaves the text as it was at entry: empty
         expected.push_back("edited " + std::string(c.finalText) + " old ");
     EXPECT_EQ(events(), expected);
-    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_TRUE(field->hasFocus());
 }
 
 const EnterCase enterCases[] = {
@@ -319,7 +294,7 @@ TEST_F(EditingTest, EnterAgainAndLeavingFireEditedWithTheSameOldText)
 {
     prepare("<0", "7");
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("5*4");
     pressEnter();
     pressEnter();
@@ -327,28 +302,28 @@ TEST_F(EditingTest, EnterAgainAndLeavingFireEditedWithTheSameOldText)
     const Events expected = {"entered 7", "edited 20 old 7", "edited 20 old 7", "exited 20",
                              "edited 20 old 7"};
     EXPECT_EQ(events(), expected);
-    EXPECT_EQ(edit->entryText(), QStringLiteral("7"));
-    EXPECT_EQ(edit->oldText(), QStringLiteral("7"));
-    EXPECT_EQ(edit->entryValue(), 7);
-    EXPECT_TRUE(edit->valueChanged());
+    EXPECT_EQ(field->entryText(), QStringLiteral("7"));
+    EXPECT_EQ(field->oldText(), QStringLiteral("7"));
+    EXPECT_EQ(field->entryValue(), 7);
+    EXPECT_TRUE(field->valueChanged());
 }
 
 TEST_F(EditingTest, ATextBroughtBackFiresNoEditedButKeepsValueChanged)
 {
     prepare("<0", "7");
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("8");
     pressEnter();
-    edit->selectAll();
+    field->selectAll();
     type("7");
     leave();
     const Events expected = {"entered 7", "edited 8 old 7", "exited 7"};
     EXPECT_EQ(events(), expected);
-    EXPECT_TRUE(edit->valueChanged());
+    EXPECT_TRUE(field->valueChanged());
 
     enter();
-    EXPECT_FALSE(edit->valueChanged());
+    EXPECT_FALSE(field->valueChanged());
 }
 
 TEST_F(EditingTest, LeavingEvaluatesFormatsThenFiresExitedBeforeEdited)
@@ -359,7 +334,7 @@ TEST_F(EditingTest, LeavingEvaluatesFormatsThenFiresExitedBeforeEdited)
     leave();
     const Events expected = {"entered ", "exited 2.50", "edited 2.50 old "};
     EXPECT_EQ(events(), expected);
-    EXPECT_EQ(edit->GetValue(), 2.5);
+    EXPECT_EQ(field->GetValue(), 2.5);
 }
 
 TEST_F(EditingTest, LeavingUnchangedFiresOnlyExited)
@@ -369,7 +344,7 @@ TEST_F(EditingTest, LeavingUnchangedFiresOnlyExited)
     leave();
     const Events expected = {"entered 42", "exited 42"};
     EXPECT_EQ(events(), expected);
-    EXPECT_FALSE(edit->valueChanged());
+    EXPECT_FALSE(field->valueChanged());
 }
 
 TEST_F(EditingTest, PlainTextFieldIsNeverEvaluated)
@@ -378,7 +353,7 @@ TEST_F(EditingTest, PlainTextFieldIsNeverEvaluated)
     enter();
     type("5*4");
     pressEnter();
-    EXPECT_EQ(edit->text(), QStringLiteral("5*4"));
+    EXPECT_EQ(field->text(), QStringLiteral("5*4"));
     leave();
     const Events expected = {"entered ", "exited 5*4", "edited 5*4 old "};
     EXPECT_EQ(events(), expected);
@@ -387,21 +362,22 @@ TEST_F(EditingTest, PlainTextFieldIsNeverEvaluated)
 TEST_F(EditingTest, EntryRemembersTheTextAndDropsTheErrorColour)
 {
     prepare("<0");
-    edit->setText(QStringLiteral("12a")); // rejected: emptied and painted in the error colour
-    ASSERT_EQ(edit->color(), clRed);
-    ASSERT_EQ(edit->text(), QString());
+    field->setText(QStringLiteral("12a")); // rejected: emptied and painted in the error colour
+    ASSERT_EQ(field->color(), clRed);
+    ASSERT_EQ(field->text(), QString());
     enter();
-    EXPECT_EQ(edit->color(), clWindow);
-    EXPECT_EQ(edit->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(field->color(), clWindow);
+    EXPECT_EQ(field->palette().color(QPalette::Base),
+              QApplication::palette().color(QPalette::Base));
 
     leave();
-    edit->setText(QStringLiteral("42"));
+    field->setText(QStringLiteral("42"));
     clearEvents();
     enter();
-    EXPECT_EQ(edit->entryText(), QStringLiteral("42"));
-    EXPECT_EQ(edit->oldText(), QStringLiteral("42"));
-    EXPECT_EQ(edit->entryValue(), 42);
-    EXPECT_FALSE(edit->valueChanged());
+    EXPECT_EQ(field->entryText(), QStringLiteral("42"));
+    EXPECT_EQ(field->oldText(), QStringLiteral("42"));
+    EXPECT_EQ(field->entryValue(), 42);
+    EXPECT_FALSE(field->valueChanged());
     EXPECT_EQ(events(), Events{"entered 42"});
 }
 
@@ -409,25 +385,25 @@ TEST_F(EditingTest, WindowDeactivationDoesNotCommitAHalfTypedExpression)
 {
     prepare("<0", "3");
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("5*");
 
     QWidget elsewhere;
     elsewhere.show();
     activate(&elsewhere);
-    EXPECT_FALSE(edit->hasFocus());
+    EXPECT_FALSE(field->hasFocus());
     activate(window.get());
-    ASSERT_TRUE(edit->hasFocus());
-    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("5*"));
 
     // A popup menu takes and returns the focus the same way.
     QMenu menu;
     menu.addAction(QStringLiteral("Item"));
-    menu.popup(edit->mapToGlobal(QPoint(0, 0)));
+    menu.popup(field->mapToGlobal(QPoint(0, 0)));
     QTest::qWait(20);
     menu.close();
     QTest::qWait(20);
-    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+    EXPECT_EQ(field->text(), QStringLiteral("5*"));
 
     type("4");
     leave();
@@ -442,13 +418,13 @@ TEST_F(EditingTest, TappingAltForTheMenuBarDoesNotCommit)
     menuBar->show();
     prepare("<0", "3");
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("5*");
     menuBar->setFocus(Qt::MenuBarFocusReason); // what tapping Alt does where menus take keys
     ASSERT_TRUE(menuBar->hasFocus());
-    edit->setFocus(Qt::MenuBarFocusReason); // and Esc hands the focus back
-    ASSERT_TRUE(edit->hasFocus());
-    EXPECT_EQ(edit->text(), QStringLiteral("5*"));
+    field->setFocus(Qt::MenuBarFocusReason); // and Esc hands the focus back
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("5*"));
     type("4");
     leave();
     const Events expected = {"entered 3", "exited 20", "edited 20 old 3"};
@@ -462,14 +438,14 @@ TEST_F(EditingTest, FocusComingBackAfterHidingOrAMoveElsewhereIsAFreshEntry)
 {
     prepare("<0", "3");
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("7");
     window->hide();
     window->show();
     activate(window.get());
-    ASSERT_TRUE(edit->hasFocus());
-    EXPECT_FALSE(edit->valueChanged());
-    edit->selectAll();
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_FALSE(field->valueChanged());
+    field->selectAll();
     type("8");
     leave();
     Events expected = {"entered 3", "exited 7", "edited 7 old 3",
@@ -478,7 +454,7 @@ TEST_F(EditingTest, FocusComingBackAfterHidingOrAMoveElsewhereIsAFreshEntry)
 
     clearEvents();
     enter();
-    edit->selectAll();
+    field->selectAll();
     type("9");
     QWidget elsewhere;
     elsewhere.show();
@@ -488,10 +464,10 @@ TEST_F(EditingTest, FocusComingBackAfterHidingOrAMoveElsewhereIsAFreshEntry)
     ASSERT_TRUE(other->hasFocus());
     expected = {"entered 8", "exited 9", "edited 9 old 8"};
     EXPECT_EQ(events(), expected);
-    EXPECT_TRUE(edit->valueChanged());
+    EXPECT_TRUE(field->valueChanged());
     enter();
-    EXPECT_FALSE(edit->valueChanged());
-    EXPECT_EQ(edit->oldText(), QStringLiteral("9"));
+    EXPECT_FALSE(field->valueChanged());
+    EXPECT_EQ(field->oldText(), QStringLiteral("9"));
 }
 
 TEST_F(EditingTest, FocusFromTheWindowsFirstActivationIsAnEntry)
@@ -500,10 +476,10 @@ TEST_F(EditingTest, FocusFromTheWindowsFirstActivationIsAnEntry)
     QWidget elsewhere;
     elsewhere.show();
     activate(&elsewhere);
-    edit->setFocus(Qt::OtherFocusReason); // the inactive window's focus widget, no event yet
+    field->setFocus(Qt::OtherFocusReason); // the inactive window's focus widget, no event yet
     activate(window.get());
-    ASSERT_TRUE(edit->hasFocus());
-    EXPECT_EQ(edit->entryText(), QStringLiteral("3"));
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->entryText(), QStringLiteral("3"));
     leave();
     const Events expected = {"entered 3", "exited 3"}; // nothing edited
     EXPECT_EQ(events(), expected);
@@ -529,13 +505,13 @@ TEST_F(EditingTest, ValueReadFailureOnEntryShowsOneBoxAndKeepsTheText)
         const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text.toStdString(), c.message);
-        EXPECT_EQ(edit->text().toStdString(), c.text);
+        EXPECT_EQ(field->text().toStdString(), c.text);
         EXPECT_EQ(events(), Events{}); // no entered
         // Qt's own focus handling still ran: the field has the focus and Tab selected all.
-        EXPECT_TRUE(edit->hasFocus());
-        EXPECT_EQ(edit->selectedText(), edit->text());
+        EXPECT_TRUE(field->hasFocus());
+        EXPECT_EQ(field->selectedText(), field->text());
 
-        edit->QLineEdit::setText(QString());
+        field->QLineEdit::setText(QString());
         leave();
         tk::takeRecordedBoxes();
     }
@@ -545,16 +521,16 @@ TEST_F(EditingTest, ValueReadFailureOnLeavingStopsBeforeExited)
 {
     // A date that cannot be read: no expression step for dates, so the read fails.
     prepare("D.M.Y", "1.1.2000");
-    edit->setClearOnErr(false);
+    field->setClearOnErr(false);
     enter();
-    edit->QLineEdit::setText(QStringLiteral("31.2.2000"));
+    field->QLineEdit::setText(QStringLiteral("31.2.2000"));
     leave();
     const std::vector<tk::RecordedBox> boxes = tk::takeRecordedBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text.toStdString(), "'31.2.2000' is not a valid date.");
     EXPECT_EQ(events(), Events{"entered 1.1.2000"});
     EXPECT_TRUE(other->hasFocus());
-    edit->QLineEdit::setText(QString());
+    field->QLineEdit::setText(QString());
 }
 
 TEST_F(EditingTest, KeyHandlersSeeAndCanChangeTheKey)
@@ -562,21 +538,21 @@ TEST_F(EditingTest, KeyHandlersSeeAndCanChangeTheKey)
     prepare("");
     enter();
     std::vector<int> downs, ups;
-    QObject::connect(edit, &TNumEdit::keyDown,
+    QObject::connect(field, &TNumEdit::keyDown,
                      [&downs](TNumEdit *, int &key, Qt::KeyboardModifiers) {
                          downs.push_back(key);
                          if (key == Qt::Key_Backspace)
                              key = 0; // takes the key: nothing is deleted
                      });
-    QObject::connect(edit, &TNumEdit::keyUp,
+    QObject::connect(field, &TNumEdit::keyUp,
                      [&ups](TNumEdit *, int &key, Qt::KeyboardModifiers) { ups.push_back(key); });
-    QObject::connect(edit, &TNumEdit::keyPressed, [](TNumEdit *, QChar &key) {
+    QObject::connect(field, &TNumEdit::keyPressed, [](TNumEdit *, QChar &key) {
         if (key == u'+')
             key = u'-';
     });
     type("5+3");
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), QStringLiteral("5-3"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), QStringLiteral("5-3"));
     const std::vector<int> keys = {Qt::Key_5, Qt::Key_Plus, Qt::Key_3, Qt::Key_Backspace};
     EXPECT_EQ(downs, keys);
     EXPECT_EQ(ups, keys);

@@ -5,6 +5,7 @@
 // that the kernel delivered. (The failed listens are in test_monitor.cpp.)
 #include "line_text.h"
 #include "monitor_fixture.h"
+#include "udp_support.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -18,84 +19,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace
 {
 
 using namespace std::chrono_literals;
-
-// What the kernel reports for the UDP socket bound at port: datagrams waiting in its queue
-// (bytes) and datagrams it dropped because the queue was full.
-struct KernelSocket {
-    unsigned long queued = 0;
-    unsigned long long drops = 0;
-};
-
-std::optional<KernelSocket> kernelSocket(int port)
-{
-    std::ifstream table("/proc/net/udp");
-    std::string line;
-    std::getline(table, line); // the header
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues, field, last;
-        fields >> slot >> local >> remote >> state >> queues;
-        const auto colon = local.find(':');
-        if (colon == std::string::npos || std::stoi(local.substr(colon + 1), nullptr, 16) != port)
-            continue;
-        while (fields >> field)
-            last = field;
-        KernelSocket s;
-        s.queued = std::stoul(queues.substr(queues.find(':') + 1), nullptr, 16);
-        s.drops = std::stoull(last);
-        return s;
-    }
-    return std::nullopt;
-}
-
-// Sends datagrams to 127.0.0.1:port from one socket.
-class Sender
-{
-public:
-    explicit Sender(int port) : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-        m_to.sin_family = AF_INET;
-        m_to.sin_port = htons(static_cast<std::uint16_t>(port));
-        m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
-    ~Sender()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Sender(const Sender &) = delete;
-    Sender &operator=(const Sender &) = delete;
-
-    // False when the datagram could not be sent; a full send buffer is waited out.
-    bool send(std::string_view bytes)
-    {
-        for (;;) {
-            const ssize_t n = ::sendto(m_fd, bytes.data(), bytes.size(), 0,
-                                       reinterpret_cast<const sockaddr *>(&m_to), sizeof m_to);
-            if (n == static_cast<ssize_t>(bytes.size()))
-                return true;
-            if (n < 0 && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR)) {
-                std::this_thread::yield();
-                continue;
-            }
-            return false;
-        }
-    }
-
-private:
-    int m_fd;
-    sockaddr_in m_to{};
-};
 
 // Datagrams "F0000000000", "F0000000001", ... from a thread of its own, until stopped or
 // count were sent. At full speed the kernel drops what the receiving socket's queue cannot
@@ -124,11 +55,12 @@ public:
 private:
     void run(int port, Speed speed)
     {
-        Sender sender(port);
+        DatagramSender sender(port);
         char text[16];
         for (unsigned k = 0; !m_stop && m_next < m_end; ++k) {
             if (speed == Paced && k % 16 == 0) {
-                while (!m_stop && kernelSocket(port).value_or(KernelSocket()).queued > 50000)
+                while (!m_stop &&
+                       udpSocketCounters(port).value_or(UdpSocketCounters()).queuedBytes > 50000)
                     std::this_thread::sleep_for(100us);
             }
             const int n = std::snprintf(text, sizeof text, "F%010llu",
@@ -240,7 +172,7 @@ TEST_F(Faults, EveryDatagramSizeGivesOneLineOrOneErrorInOrder)
     for (int i = 0; i < 40; ++i)
         sizes.push_back(anySize(random));
 
-    Sender sender(port);
+    DatagramSender sender(port);
     std::vector<std::string> expectedLines; // the bytes: up to the first control byte, 1600 at most
     std::size_t expectedBoxes = 0;
     for (std::size_t k = 0; k < sizes.size(); ++k) {
@@ -277,11 +209,7 @@ TEST_F(Faults, EveryDatagramSizeGivesOneLineOrOneErrorInOrder)
     }
     QTest::qWait(100); // nothing more comes
     ASSERT_EQ(form->lines()->rowCount(), static_cast<int>(expectedLines.size()));
-    LineStore::Snapshot stored;
-    {
-        ListLockGuard guard(form->receiver().flags);
-        stored = form->receiver().store.snapshot();
-    }
+    const LineStore::Snapshot stored = form->receiver().snapshot();
     ASSERT_EQ(stored.count, expectedLines.size());
     for (std::size_t row = 0; row < expectedLines.size(); ++row) {
         EXPECT_EQ(stored.lines->text(row), expectedLines[row]) << "row " << row;
@@ -298,11 +226,12 @@ TEST_F(Faults, EveryDatagramSizeGivesOneLineOrOneErrorInOrder)
 TEST_F(Faults, FloodWhileClearingAndEditingTheCycleLosesNothing)
 {
     const int port = listen();
-    const auto drops = [&] { return kernelSocket(port).value().drops; };
+    const auto drops = [&] { return udpSocketCounters(port).value().drops; };
     // Until the receive thread has taken every datagram that the kernel kept, and the list
     // shows it.
     const auto drain = [&] {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return kernelSocket(port).value().queued == 0; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return udpSocketCounters(port).value().queuedBytes == 0; }, 10000));
         QTest::qWait(50);
     };
     // The user at work: "Clear" now and then, and the cycle field retyped, sometimes left half
@@ -373,8 +302,8 @@ TEST_F(Faults, FloodWhileClearingAndEditingTheCycleLosesNothing)
     typeCycle("4*25");
     EXPECT_EQ(form->neCycle()->text(), QStringLiteral("100"));
     QTest::mouseClick(form->btnClear(), Qt::LeftButton);
-    const KernelSocket paced = kernelSocket(port).value();
-    Sender sender(port);
+    const UdpSocketCounters paced = udpSocketCounters(port).value();
+    DatagramSender sender(port);
     for (int i = 0; i < 250; ++i) {
         const QString text = QStringLiteral("P%1").arg(i, 4, 10, QLatin1Char('0'));
         ASSERT_TRUE(sender.send(text.toStdString()));
@@ -388,7 +317,7 @@ TEST_F(Faults, FloodWhileClearingAndEditingTheCycleLosesNothing)
                 << "P" << i;
         }
     }
-    EXPECT_EQ(kernelSocket(port).value().drops, paced.drops);
+    EXPECT_EQ(udpSocketCounters(port).value().drops, paced.drops);
     // 250 lines under a cycle of 100: cleared at 100 and 200, the last 50 stay.
     ASSERT_EQ(form->lines()->rowCount(), 50);
     for (int row = 0; row < 50; ++row)
@@ -406,7 +335,7 @@ TEST_F(Faults, ListenToggledAThousandTimesLeavesNoDescriptorOrThread)
     // The same port every time: a new socket can bind it only once the old one is closed.
     form->nePort()->setText(QString::number(port));
     {
-        Sender sender(port);
+        DatagramSender sender(port);
         for (int i = 0; i < 500; ++i) {
             form->cbListen()->setChecked(true);
             if (i % 10 == 5)
@@ -472,7 +401,7 @@ TEST_F(Faults, ClosingLeavesNoThreadOrDescriptorBehind)
             flood->stop();
         EXPECT_TRUE(tk::openMessageBoxes().empty());
         EXPECT_TRUE(settlesAt(descriptors, threads));
-        EXPECT_FALSE(kernelSocket(port).has_value()); // the socket is closed
+        EXPECT_FALSE(udpSocketCounters(port).has_value()); // the socket is closed
         tk::setRecordMessageBoxes(true);
         EXPECT_TRUE(boxes().empty());
     }
@@ -483,7 +412,7 @@ TEST_F(Faults, ClosingLeavesNoThreadOrDescriptorBehind)
 void waitUntilTaken(int port, std::chrono::milliseconds moment = 20ms)
 {
     const auto end = std::chrono::steady_clock::now() + 10s;
-    while (kernelSocket(port).value_or(KernelSocket()).queued > 0 &&
+    while (udpSocketCounters(port).value_or(UdpSocketCounters()).queuedBytes > 0 &&
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(moment);
@@ -491,8 +420,7 @@ void waitUntilTaken(int port, std::chrono::milliseconds moment = 20ms)
 
 std::size_t heldBytes(TForm1 &form)
 {
-    ListLockGuard guard(form.receiver().flags);
-    return form.receiver().store.heldBytes();
+    return form.receiver().heldBytes();
 }
 
 // Memory running out, or the held lines at their limit: the lines stop being stored, the box
@@ -501,7 +429,7 @@ std::size_t heldBytes(TForm1 &form)
 TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
 {
     const int port = listen();
-    Sender sender(port);
+    DatagramSender sender(port);
     ReceiverShared &receiver = form->receiver();
     const std::string text(1000, 'r');
     enum class Cause { Limit, NoMemory };
@@ -513,8 +441,7 @@ TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
         if (cause == Cause::Limit) {
             form->setHeldBytesLimit(200 * 1024);
         } else {
-            ListLockGuard guard(receiver.flags);
-            receiver.store.setFailAllocations(true);
+            receiver.setFailAllocations(true);
         }
         const std::uint64_t refusedBefore = receiver.refusedCount();
         const int sent = 400;
@@ -544,8 +471,7 @@ TEST_F(Faults, RefusedLinesAreCountedAndReportedOncePerRun)
         EXPECT_EQ(line(form->lines()->rowCount() - 1), QString::fromStdString(text));
 
         form->setHeldBytesLimit(defaultHeldBytesLimit());
-        ListLockGuard guard(receiver.flags);
-        receiver.store.setFailAllocations(false);
+        receiver.setFailAllocations(false);
     }
 }
 
@@ -559,13 +485,12 @@ TEST_F(Faults, TheOutOfMemoryBoxNeedsNoNewBox)
     const int port = listen();
     ReceiverShared &receiver = form->receiver();
     form->setHeldBytesLimit(64 * 1024);
-    Sender sender(port);
+    DatagramSender sender(port);
     const std::string text(1000, 'm');
     std::uint64_t linesSent = 0;
     // Every line sent is stored or refused once the receive thread has taken it.
     const auto allTaken = [&] {
-        ListLockGuard guard(receiver.flags);
-        return receiver.store.count() + receiver.refusedCount() == linesSent;
+        return receiver.lineCount() + receiver.refusedCount() == linesSent;
     };
     const auto sendUntilRefused = [&] {
         const std::uint64_t before = receiver.refusedCount();
@@ -613,7 +538,7 @@ TEST_F(Faults, MemoryUnderACycleStaysBoundedWhileTheWindowIsHeld)
         std::snprintf(head, sizeof head, "C%09d", i);
         return head + std::string(1390, 'c');
     };
-    Sender sender(port);
+    DatagramSender sender(port);
     for (int i = 0; i < cycle; ++i) {
         ASSERT_TRUE(sender.send(lineOf(i)));
         if (i % 25 == 24)
@@ -640,7 +565,7 @@ TEST_F(Faults, MemoryUnderACycleStaysBoundedWhileTheWindowIsHeld)
         QTest::qWaitFor([&] { return line(cycle - 1).toStdString() == lineOf(sent - 1); }, 5000));
     EXPECT_EQ(form->lines()->rowCount(), cycle);
     EXPECT_EQ(line(0).toStdString(), lineOf(sent - cycle));
-    EXPECT_EQ(kernelSocket(port).value().drops, 0u);
+    EXPECT_EQ(udpSocketCounters(port).value().drops, 0u);
     EXPECT_TRUE(boxes().empty());
 }
 

@@ -1,17 +1,18 @@
 // Forms of a program that uses the control: compiled by uic and built the way the README
 // shows, and loaded at run time with NumEditUiLoader. Both give the stored-form semantics.
-#include "component.h"
 #include "fixed_settings.h"
-#include "tedspeedbutton.h"
-#include "tnumedit.h"
 #include "ui_host_form.h"
+
+#include <numedit/form_reading_scope.h>
+#include <numedit/tedspeedbutton.h>
+#include <numedit/tnumedit.h>
 
 #include <QLabel>
 
 #include <gtest/gtest.h>
 
 #ifdef HOST_FORM_FILE
-#include "num_edit_ui_loader.h"
+#include <numedit/num_edit_ui_loader.h>
 
 #include <QFile>
 #endif

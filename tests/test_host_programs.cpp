@@ -1,10 +1,11 @@
 // The control in programs of its own users: a plain QApplication (see host_main.cpp), forms
 // built by uic and QUiLoader, an application palette that changes under it.
-#include "exception.h"
+#include "field_window.h"
 #include "fixed_settings.h"
 #include "message_box.h"
-#include "tcolor.h"
-#include "tnumedit.h"
+
+#include <numedit/exception.h>
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -21,34 +22,10 @@
 namespace
 {
 
-// A shown, active window with the field above a plain line edit; error boxes are recorded.
-class HostWindow : public FixedSettingsTest
+// Error boxes are recorded; boxes() takes their texts.
+class HostWindow : public FieldWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        FixedSettingsTest::SetUp();
-        tk::setRecordMessageBoxes(true);
-        window = std::make_unique<QWidget>();
-        auto *layout = new QVBoxLayout(window.get());
-        field = new TNumEdit(window.get());
-        other = new QLineEdit(window.get());
-        layout->addWidget(field);
-        layout->addWidget(other);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        other->setFocus(Qt::OtherFocusReason);
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        tk::takeRecordedBoxes();
-        tk::setRecordMessageBoxes(false);
-        FixedSettingsTest::TearDown();
-    }
-
     std::vector<std::string> boxes() const
     {
         std::vector<std::string> texts;
@@ -56,10 +33,6 @@ protected:
             texts.push_back(box.text.toStdString());
         return texts;
     }
-
-    std::unique_ptr<QWidget> window;
-    TNumEdit *field = nullptr;
-    QLineEdit *other = nullptr;
 };
 
 // A text that cannot be read ends the step that needs its value and is shown with the

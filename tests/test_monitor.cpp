@@ -1,5 +1,6 @@
 #include "monitor_fixture.h"
 #include "show_error.h"
+#include "socket_descriptor.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -18,46 +19,10 @@
 #include <QToolTip>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace
 {
-
-// Sends from a socket of its own and returns the port it sent from.
-int sendDatagramFrom(int port, const std::string &bytes)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    EXPECT_GE(fd, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&from), sizeof from), 0);
-    socklen_t length = sizeof from;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&from), &length);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
-                       sizeof to),
-              static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-    return ntohs(from.sin_port);
-}
-
-// Sends to the given IPv4 address on this machine.
-void sendDatagramTo(const char *address, int port, const std::string &bytes)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    ASSERT_EQ(::inet_pton(AF_INET, address, &to.sin_addr), 1);
-    const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), 0,
-                                  reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    ::close(fd);
-    ASSERT_EQ(sent, static_cast<ssize_t>(bytes.size()));
-}
 
 using Form = MonitorFixture;
 
@@ -220,7 +185,8 @@ TEST_F(Receiver, HoveringALineShowsWhenAndFromWhere)
     const int port = listen();
     sendDatagram(port, "first");
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const int sender = sendDatagramFrom(port, "from a known port");
+    const int sender = sendDatagramOnce(port, "from a known port");
+    ASSERT_GT(sender, 0);
     ASSERT_TRUE(waitForRows(2));
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
 
@@ -340,15 +306,9 @@ TEST_F(Receiver, ClearWhileListeningAndUncheckKeepsLines)
 
     form->cbListen()->setChecked(false);
     ASSERT_TRUE(waitUntilStopped());
-    EXPECT_FALSE(form->receiver().flags.test(ListenerFlags::StopRequest));
+    EXPECT_FALSE(form->receiver().flags().test(ListenerFlags::StopRequest));
     EXPECT_EQ(form->lines()->rowCount(), 1);
-    // The socket is closed: its port can be bound again.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    ::close(fd);
+    EXPECT_TRUE(udpPortIsFree(port)); // the socket is closed
 }
 
 // "Listen" acts on the flags as it read them. The receive thread may end between that read and
@@ -378,7 +338,7 @@ TEST_F(Receiver, ListenActsOnTheFlagsAsTheyWereWhenTheOldThreadEnds)
             // No stop request stays behind to end the next thread at its first pass.
             QTest::qWait(20);
             EXPECT_FALSE(running());
-            EXPECT_EQ(shared.flags.load(), 0u);
+            EXPECT_EQ(shared.flags().load(), 0u);
             sendDatagram(listen(), "listening");
             ASSERT_TRUE(waitForRows(1));
         }
@@ -390,7 +350,7 @@ TEST_F(Receiver, ListensOnEveryLocalAddress)
     const int port = listen();
     // 127.0.0.2 is this machine too, but a socket bound to 127.0.0.1 alone never sees it.
     for (const char *address : {"127.0.0.1", "127.0.0.2"})
-        sendDatagramTo(address, port, std::string("to ") + address);
+        ASSERT_GT(sendDatagramOnce(port, std::string("to ") + address, address), 0);
     ASSERT_TRUE(waitForRows(2));
     EXPECT_EQ(line(0), QStringLiteral("to 127.0.0.1"));
     EXPECT_EQ(line(1), QStringLiteral("to 127.0.0.2"));
@@ -409,19 +369,13 @@ TEST_F(Receiver, StoppingEndsTheThreadWithinAFewPasses)
 
     listen();
     form->close(); // returns once the thread has ended, or after 200 ms
-    EXPECT_FALSE(shared.flags.test(ListenerFlags::Running));
+    EXPECT_FALSE(shared.flags().test(ListenerFlags::Running));
 }
 
 TEST_F(Receiver, PortIsTheLow16BitsOfTheField)
 {
     // 70000 is port 4464, when nobody else holds it.
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(4464);
-    const bool free = ::bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    ::close(probe);
-    if (!free)
+    if (!udpPortIsFree(4464))
         GTEST_SKIP() << "port 4464 is in use on this machine";
     form->nePort()->setText(QStringLiteral("70000"));
     form->cbListen()->setChecked(true);
@@ -433,13 +387,9 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
 {
     const int descriptors = openDescriptors();
     const int threads = runningThreads();
-    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    socklen_t length = sizeof a;
-    ::getsockname(holder, reinterpret_cast<sockaddr *>(&a), &length);
-    form->nePort()->setText(QString::number(ntohs(a.sin_port)));
+    SocketDescriptor holder = bindUdpSocket();
+    ASSERT_TRUE(holder.isValid());
+    form->nePort()->setText(QString::number(localPort(holder)));
     form->cbListen()->setChecked(true);
     const auto boxes = tk::takeRecordedBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -448,7 +398,7 @@ TEST_F(Receiver, PortInUseIsReportedAndUncheckingStillStops)
     EXPECT_TRUE(running()); // the thread runs all the same, on a socket that receives nothing
     form->cbListen()->setChecked(false);
     EXPECT_TRUE(waitUntilStopped());
-    ::close(holder);
+    holder.close();
     EXPECT_TRUE(settlesAt(descriptors, threads)); // the unbound socket was closed
     listenAgainThenStop(descriptors, threads);
 }
@@ -644,7 +594,7 @@ TEST_F(ReceiverWithBoxes, CheckingWhileStoppingListensOnceTheOldThreadEnded)
     box->close();
     // The old thread ends; the check takes effect and a new thread listens.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return running() && !form->receiver().flags.test(ListenerFlags::StopRequest); },
+        [&] { return running() && !form->receiver().flags().test(ListenerFlags::StopRequest); },
         5000));
     sendDatagram(form->boundPort(), "new thread");
     ASSERT_TRUE(waitForRows(1));
@@ -681,7 +631,7 @@ TEST_F(ReceiverWithBoxes, UncheckingWhileStoppingLeavesNoStaleStopRequest)
     form->cbListen()->setChecked(false);
     box->close();
     ASSERT_TRUE(waitUntilStopped());
-    EXPECT_EQ(form->receiver().flags.load(), 0u);
+    EXPECT_EQ(form->receiver().flags().load(), 0u);
     listen(); // the next thread is not stopped at its first pass
     sendDatagram(form->boundPort(), "still listening");
     ASSERT_TRUE(waitForRows(1));
@@ -697,6 +647,40 @@ TEST_F(ReceiverWithBoxes, ClosingWithAnOpenBoxReleasesTheThread)
     form->close();
     EXPECT_TRUE(shared.waitUntilStopped(std::chrono::seconds(5)));
     EXPECT_TRUE(tk::openMessageBoxes().empty());
+}
+
+// The socket has one owner at a time and is closed exactly once, where the last one lets go:
+// a moved-from descriptor closes nothing, and one that takes another closes its own first.
+TEST(SocketDescriptor, ClosesOnceWhereItsOwnerLetsGo)
+{
+    // Open means the number still names the same socket: another thread may reuse a number
+    // as soon as it is closed.
+    const auto inode = [](int fd) -> ino_t {
+        struct stat s;
+        return ::fstat(fd, &s) == 0 ? s.st_ino : 0;
+    };
+    const int first = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int second = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    const ino_t firstSocket = inode(first), secondSocket = inode(second);
+    const auto isOpen = [&](int fd) {
+        return inode(fd) == (fd == first ? firstSocket : secondSocket);
+    };
+    {
+        SocketDescriptor owner(first);
+        SocketDescriptor taker(std::move(owner));
+        EXPECT_FALSE(owner.isValid());
+        EXPECT_EQ(taker.get(), first);
+        {
+            SocketDescriptor other(second);
+            other = std::move(taker); // closes second, takes first
+            EXPECT_FALSE(isOpen(second));
+            EXPECT_TRUE(isOpen(first));
+        }
+        EXPECT_FALSE(isOpen(first));
+    }
+    EXPECT_FALSE(SocketDescriptor().isValid());
 }
 
 TEST(ShowError, EmptyTextGivesAnEmptyBoxCaptionedError)

@@ -1,13 +1,15 @@
 #include "clock.h"
+#include "component.h"
 #include "date_value.h"
-#include "exception.h"
 #include "fixed_settings.h"
 #include "num_value_source.h"
 #include "probe_num_edit.h"
 #include "regional.h"
-#include "tedspeedbutton.h"
-#include "tnumedit.h"
 #include "ui_form_fixture.h"
+
+#include <numedit/exception.h>
+#include <numedit/tedspeedbutton.h>
+#include <numedit/tnumedit.h>
 
 #include <QLabel>
 #include <QPointer>
@@ -154,7 +156,7 @@ TEST_F(NumEditTest, GetValueFromAnotherThreadSeesWholeTexts)
     std::atomic<int> bad{0};
     std::thread reader([&] {
         while (!stop.load()) {
-            for (const double v : {source->GetValue(), source->valueOrNaN()})
+            for (const double v : {source->value(), source->valueOrNaN()})
                 if (v != 1 && v != 22222)
                     ++bad;
         }
@@ -190,7 +192,7 @@ TEST_F(NumEditTest, ValueFollowsEveryChangeOfTheText)
         QSignalBlocker blocked(&e);
         change.change();
         EXPECT_EQ(e.GetValue(), change.value);
-        EXPECT_EQ(e.valueSource()->GetValue(), change.value);
+        EXPECT_EQ(e.valueSource()->value(), change.value);
     }
 
     // A textEdited handler sees the value of the text it is told about, not the one before.
@@ -209,7 +211,7 @@ TEST_F(NumEditTest, ValueSourceOutlivesTheControl)
         type(e, "42");
         source = e.valueSource();
     }
-    EXPECT_EQ(source->GetValue(), 42);
+    EXPECT_EQ(source->value(), 42);
 }
 
 TEST_F(NumEditTest, SetValueWritesTheGeneralNumberText)

@@ -1,6 +1,11 @@
-// A program that uses the installed control with a plain QApplication, as the README shows.
-#include <exception.h>
-#include <tnumedit.h>
+// A program that uses the installed control with a plain QApplication, as the README shows,
+// and has a clock.h and an exception.h of its own.
+#include "clock.h"
+#include "exception.h"
+
+#include <numedit/exception.h>
+#include <numedit/form_reading_scope.h>
+#include <numedit/tnumedit.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -10,6 +15,12 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+
+// Only the package's include/ is on the path, so none of its headers answers to a bare name
+// that the program's own headers might have.
+#if __has_include(<tnumedit.h>) || __has_include(<form_reading_scope.h>)
+#error "the control's header folder itself is on the include path"
+#endif
 
 namespace
 {
@@ -24,10 +35,23 @@ int fail(const char *what, const QString &detail = QString())
 
 int main(int argc, char *argv[])
 {
+    // The program's own headers are the ones its quoted includes found.
+    try {
+        throw host::Failure("the program's own exception");
+    } catch (const host::Failure &) {
+        if (host::ticksPerSecond() != 1000)
+            return fail("another clock.h than the program's own");
+    }
+
     QApplication app(argc, argv);
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
-    auto *field = new TNumEdit(&window);
+    TNumEdit *field = nullptr;
+    {
+        tk::FormReadingScope form; // as a form compiled by uic is built
+        field = new TNumEdit(&window);
+        field->setTitle(QStringLiteral("Amount"));
+    }
     auto *other = new QLineEdit(&window);
     layout->addWidget(field);
     layout->addWidget(other);

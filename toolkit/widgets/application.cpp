@@ -1,7 +1,8 @@
 #include "application.h"
 
-#include "exception.h"
 #include "message_box.h"
+
+#include <numedit/exception.h>
 
 #include <new>
 

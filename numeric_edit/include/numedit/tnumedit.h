@@ -1,25 +1,37 @@
 #pragma once
 
-#include "component.h"
-#include "num_core.h"
-#include "tcolor.h"
-#include "tedspeedbutton.h"
-
 #include <QLineEdit>
-#include <QPointer>
 
+#include <cstdint>
 #include <memory>
 
-#include <QLabel>
 class NumValueSource;
+class QLabel;
+class TEdSpeedButton;
+class TNumEditPrivate;
+namespace numcore
+{
+struct MaskInfo;
+}
+
+// The control's colour: a value with the top bit set names a system colour by its index in the
+// low byte; any other value is RGB with red in the low byte. System colours resolve through the
+// application's palette.
+using TColor = std::uint32_t;
+
+constexpr TColor clRed = 0x000000FF;
+constexpr TColor clWhite = 0x00FFFFFF;
+constexpr TColor clWindow = 0x80000005;
+constexpr TColor clBtnFace = 0x8000000F;
 
 // A single-line edit for integers, decimal numbers and dates. Its mask (NumMask) decides the
 // kind and the form of the text; typed text is checked, completed and rewritten into that
 // form; bad input is reported through edError and, with ClearOnErr, an emptied field in
 // ErrorColor. It carries a title label above it and an optional "..." button at its right.
-class TNumEdit : public QLineEdit, public tk::Component
+class TNumEdit : public QLineEdit
 {
     Q_OBJECT
+    Q_MOC_INCLUDE(<numedit / tedspeedbutton.h>)
     // Published properties in their stored order: a stored form restores them in this order,
     // and the mask must come before the kind and the text.
     Q_PROPERTY(int Tag READ GetTag WRITE setTag)
@@ -54,58 +66,58 @@ public:
     // Whether Tab reaches the field: writing it adds or takes away the Tab part of the focus
     // policy. A stored form applies TabStop after the focus policy, which may have been chosen
     // in Designer, and then only takes Tab away (see setTabStop).
-    bool tabStop() const { return m_tabStop; }
+    bool tabStop() const;
     void setTabStop(bool tabStop);
-    QString numMask() const { return m_numMask; }
+    QString numMask() const;
     void setNumMask(const QString &mask);
-    TNumType numType() const { return m_numType; }
+    TNumType numType() const;
     void setNumType(TNumType kind);
     void setText(const QString &text); // the Text setter: formats a live control's text
-    bool clearOnErr() const { return m_clearOnErr; }
+    bool clearOnErr() const;
     void setClearOnErr(bool clear);
-    TColor errorColor() const { return m_errorColor; }
-    void setErrorColor(TColor color) { m_errorColor = color; }
-    bool rounded() const { return m_rounded; }
-    void setRounded(bool rounded) { m_rounded = rounded; }
+    TColor errorColor() const;
+    void setErrorColor(TColor color);
+    bool rounded() const;
+    void setRounded(bool rounded);
     TColor color() const; // the colour shown now
     void setColor(TColor color);
-    bool formatOnCreate() const { return m_formatOnCreate; }
-    void setFormatOnCreate(bool format) { m_formatOnCreate = format; }
-    bool noFormatOnEmpty() const { return m_noFormatOnEmpty; }
-    void setNoFormatOnEmpty(bool leave) { m_noFormatOnEmpty = leave; }
+    bool formatOnCreate() const;
+    void setFormatOnCreate(bool format);
+    bool noFormatOnEmpty() const;
+    void setNoFormatOnEmpty(bool leave);
     QString title() const;
     void setTitle(const QString &title);
-    bool elipsis() const { return m_elipsis; }
+    bool elipsis() const;
     void setElipsis(bool show);
     QString elipsisHint() const;
     void setElipsisHint(const QString &hint);
     bool visibleSetting() const { return !isHidden(); }
     void setVisible(bool visible) override;
-    bool parentColor() const { return m_parentColor; }
+    bool parentColor() const;
     void setParentColor(bool follow);
 
     // Value access.
-    // Throws tk::EConvertError. On another thread it reads the copy that every change of the
-    // text publishes (see valueSource()).
+    // Throws tk::EConvertError (numedit/exception.h). On another thread it reads the copy that
+    // every change of the text publishes (see valueSource()).
     double GetValue() const;
     void SetValue(double value);
     QString ValueAsSqlLiteral() const;
     void SetTag(int tag);
-    int GetTag() const { return m_tag; }
+    int GetTag() const;
 
     // A reader of this control's value for another thread; stays valid after the control.
-    std::shared_ptr<const NumValueSource> valueSource() const { return m_valueSource; }
+    std::shared_ptr<const NumValueSource> valueSource() const;
 
     // State that applications and tests may inspect.
-    TColor normalColor() const { return m_normalColor; }
-    const numcore::MaskInfo &maskInfo() const { return m_mask; }
-    bool valueChanged() const { return m_valueChanged; }
-    QString entryText() const { return m_entryText; }
-    QString oldText() const { return m_oldText; }
-    double entryValue() const { return m_entryValue; }
-    QString DateOutput() const { return m_dateOutput; }
-    QLabel *TitleLabel() const { return m_titleLabel; }
-    TEdSpeedButton *EllipsisButton() const { return m_ellipsisButton; }
+    TColor normalColor() const;
+    const numcore::MaskInfo &maskInfo() const;
+    bool valueChanged() const;
+    QString entryText() const;
+    QString oldText() const;
+    double entryValue() const;
+    QString DateOutput() const;
+    QLabel *TitleLabel() const;
+    TEdSpeedButton *EllipsisButton() const;
 
     // The formatter: checks the text against the kind and rewrites it into the mask's form.
     void Reformat();
@@ -114,7 +126,19 @@ public:
     // Places and styles the button for the given bounds; nothing when show is false.
     void PlaceEllipsis(bool show, int left, int top, int width, int height);
 
-    void FinishLoading() override;
+    // Component state: loading while a stored form restores the control (see
+    // tk::FormReadingScope), designing inside a form designer.
+    unsigned componentState() const;
+    bool isLoading() const;
+    bool isReading() const;
+    bool isDesigning() const;
+    void setDesigning(bool designing);
+    // Marks the control loading until its FinishLoading runs. For hosts that apply stored
+    // properties themselves, without a FormReadingScope (Qt Designer, QUiLoader).
+    void markLoading();
+    // The loading-finished hook: ends loading, formats with FormatOnCreate and attaches the
+    // title and the button. Overrides call it first.
+    virtual void FinishLoading();
 
 signals:
     void edError(TNumEdit *sender);
@@ -138,61 +162,7 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
-    // The hooks behind those events.
-    void HandleEnter();
-    void HandleExit();
-    void HandleKeyPress(QChar &key);
-    void HandleKeyDown(int &key, Qt::KeyboardModifiers shift);
-    void HandleKeyUp(int &key, Qt::KeyboardModifiers shift);
-    void ChangeBounds(int left, int top, int width, int height);
-
-private Q_SLOTS:
-    void publishText();
-
 private:
-    void publishEveryChange();
-    void setDisplayedColor(TColor color);
-    void restoreNormalColor();
-    void showColor();
-    bool followsParent() const;
-    QColor parentBackground() const;
-    void attachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
-    void detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
-    void attachLabel();
-    void attachButton();
-    numcore::ReformatInput reformatInput(const std::string &text, const std::string &mask) const;
-    // Enter and leaving share these steps: expression, Reformat, value test.
-    void Commit();
-    // Entry and leaving as the focus brings them; a failing step is shown, never thrown.
-    void enterField();
-    void leaveField();
-    void focusMoved(QWidget *now);
-
-    bool m_tabStop = true; // a line edit takes the focus by Tab and by click
-    bool m_elipsis = false;
-    QString m_entryText;
-    QString m_oldText;
-    QString m_numMask;
-    TNumType m_numType = ntNone;
-    numcore::MaskInfo m_mask;
-    bool m_clearOnErr = false;
-    TColor m_errorColor = clRed;
-    TColor m_normalColor = clWindow;
-    TColor m_displayedColor = clWindow;
-    bool m_rounded = false;
-    QString m_dateOutput;
-    bool m_formatOnCreate = false;
-    bool m_valueChanged = false;
-    double m_entryValue = 0;
-    bool m_noFormatOnEmpty = false;
-    bool m_parentColor = false;
-    bool m_basePinned = false; // showColor() set the background in the field's own palette
-    int m_tag = 0;
-    bool m_entered = false;            // between entry and leaving, across transient focus changes
-    bool m_hiddenWhileEntered = false; // the window was hidden during the session
-    QPointer<TEdSpeedButton> m_ellipsisButton;
-    QPointer<QLabel> m_titleLabel;
-    QMetaObject::Connection m_labelParentWatch;  // the label's parent, while it has one
-    QMetaObject::Connection m_buttonParentWatch; // the same for the button
-    std::shared_ptr<NumValueSource> m_valueSource;
+    friend class TNumEditPrivate;
+    const std::unique_ptr<TNumEditPrivate> d;
 };

@@ -25,7 +25,7 @@ public:
     numcore::Kind kind() const { return m_kind.load(std::memory_order_acquire); }
 
     // The published text read as the published kind says (see valueOf).
-    double GetValue() const;
+    double value() const;
 
     // A text read as the kind says; 0 for an empty text and for the kind None. Throws
     // tk::EConvertError for a text that is not a number of the kind.

@@ -19,9 +19,9 @@ struct CheckedText {
 };
 
 // Each branch fills edErrors, intermediateText, text and errorColour of out.
-void ReformatInteger(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
-void ReformatDecimal(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
-void ReformatDate(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+void reformatInteger(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+void reformatDecimal(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
+void reformatDate(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out);
 
 // The reaction to bad input: the event, and with ClearOnErr an empty text in the error colour.
 inline void rejectInput(const ReformatInput &in, ReformatOutcome &out)

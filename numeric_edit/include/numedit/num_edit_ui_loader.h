@@ -2,8 +2,8 @@
 
 // Header only: a program that uses it links Qt6::UiTools itself, one that does not never needs
 // it.
-#include "component.h"
-#include "tnumedit.h"
+#include <numedit/form_reading_scope.h>
+#include <numedit/tnumedit.h>
 
 #include <QUiLoader>
 

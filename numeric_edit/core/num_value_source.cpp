@@ -3,7 +3,8 @@
 #include "clock.h"
 #include "conversions.h"
 #include "date_value.h"
-#include "exception.h"
+
+#include <numedit/exception.h>
 
 #include <limits>
 #include <new>
@@ -24,7 +25,7 @@ void NumValueSource::publishKind(numcore::Kind kind)
     refreshValue();
 }
 
-double NumValueSource::GetValue() const
+double NumValueSource::value() const
 {
     const numcore::Kind kind = this->kind();
     const std::shared_ptr<const std::string> snapshot = text();
@@ -54,7 +55,7 @@ namespace
 double valueOrNaN(const NumValueSource &source) noexcept
 {
     try {
-        return source.GetValue();
+        return source.value();
     } catch (const tk::Exception &) {
     } catch (const std::bad_alloc &) {
     }

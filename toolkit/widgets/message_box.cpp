@@ -1,6 +1,6 @@
 #include "message_box.h"
 
-#include "exception.h"
+#include <numedit/exception.h>
 
 #include <QApplication>
 #include <QFileInfo>

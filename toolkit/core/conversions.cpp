@@ -1,7 +1,8 @@
 #include "conversions.h"
 
 #include "date_value.h"
-#include "exception.h"
+
+#include <numedit/exception.h>
 
 #include <charconv>
 #include <cmath>

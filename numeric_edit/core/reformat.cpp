@@ -3,7 +3,7 @@
 namespace numcore
 {
 
-ReformatOutcome Reformat(const ReformatInput &in)
+ReformatOutcome reformat(const ReformatInput &in)
 {
     ReformatOutcome out;
     if (in.text.empty() && in.noFormatOnEmpty)
@@ -34,13 +34,13 @@ ReformatOutcome Reformat(const ReformatInput &in)
 
     switch (in.kind) {
     case Kind::Int:
-        ReformatInteger(checked, in, out);
+        reformatInteger(checked, in, out);
         break;
     case Kind::Float:
-        ReformatDecimal(checked, in, out);
+        reformatDecimal(checked, in, out);
         break;
     case Kind::Date:
-        ReformatDate(checked, in, out);
+        reformatDate(checked, in, out);
         break;
     case Kind::None:
         break;

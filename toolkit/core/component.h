@@ -1,6 +1,6 @@
 #pragma once
 
-#include <vector>
+#include <numedit/form_reading_scope.h>
 
 namespace tk
 {
@@ -12,10 +12,9 @@ enum ComponentStateFlag : unsigned {
     csDesigning = 4, // the component lives in a form designer
 };
 
-class FormReadingScope;
-
-// Mixed into every control that has component state. Not a QObject, so controls keep Qt's
-// single QObject base.
+// The component state of a control, and its place in the FormReadingScope that restores it.
+// Not a QObject, so controls keep Qt's single QObject base; a control holds one and offers
+// its state through members of its own.
 class Component
 {
 public:
@@ -36,40 +35,10 @@ public:
     // The loading-finished hook. The inherited part clears csLoading; overrides call it first.
     virtual void FinishLoading();
 
-protected:
-    void setComponentState(unsigned state) { m_state = state; }
-
 private:
     friend class FormReadingScope;
     unsigned m_state = 0;
     FormReadingScope *m_scope = nullptr;
-};
-
-// Restores a stored form: every Component constructed while the scope is open is marked
-// loading and reading. When the scope finishes (the form is complete), each one loses
-// reading and then gets its FinishLoading call, in creation order. Scopes nest; a component
-// joins the innermost one. GUI thread only.
-class FormReadingScope
-{
-public:
-    FormReadingScope();
-    ~FormReadingScope();
-    FormReadingScope(const FormReadingScope &) = delete;
-    FormReadingScope &operator=(const FormReadingScope &) = delete;
-
-    // Ends reading and runs the hooks now; the destructor does it if nobody did.
-    void finish();
-
-    static FormReadingScope *current();
-
-private:
-    friend class Component;
-    void adopt(Component *component);
-    void forget(Component *component);
-
-    std::vector<Component *> m_components;
-    FormReadingScope *m_outer = nullptr;
-    bool m_finished = false;
 };
 
 } // namespace tk
