@@ -1,4 +1,4 @@
-// dateValueToText over arbitrary doubles and masks.
+// DateValueToText over arbitrary doubles and masks.
 //
 // Input (see corpus/date_value): the value on the first line, as from_chars reads it ("nan",
 // "-inf" and "1e300" work too); a first line that does not read as a number gives its first
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const char *format : formats) {
         // Today does not matter: every part comes from the value.
         const numcore::DateContext context{tk::encodeDate(2025, 12, 9), format};
-        const std::optional<std::string> text = numcore::dateValueToText(value, mask, context);
+        const std::optional<std::string> text = numcore::DateValueToText(value, mask, context);
         if (!calendarDay) {
             FUZZ_CHECK(!text.has_value(), "a text for " + fuzz::text(value) + " under " + format);
             continue;

@@ -1,4 +1,4 @@
-// evaluateExpression over arbitrary text, and the general number text of what it gives, as
+// EvaluateExpression over arbitrary text, and the general number text of what it gives, as
 // Enter and leaving a number field do.
 
 #include "fuzz_support.h"
@@ -22,12 +22,12 @@ bool same(double a, double b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
-    const double result = numcore::evaluateExpression(text);
+    const double result = numcore::EvaluateExpression(text);
 
     // Commas are decimal points to the calculator.
     std::string dotted(text);
     std::replace(dotted.begin(), dotted.end(), ',', '.');
-    FUZZ_CHECK(same(numcore::evaluateExpression(dotted), result),
+    FUZZ_CHECK(same(numcore::EvaluateExpression(dotted), result),
                "commas changed the result of '" + fuzz::shown(text) + "'");
 
     const std::string general = tk::floatToGeneralText(result, '.');
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The field evaluates its text again on the next Enter: a result in plain notation, or
     // with a positive exponent, gives itself. ("1E-5" would read as 1E minus 5.)
     if (general.find("E-") == std::string::npos)
-        FUZZ_CHECK(numcore::evaluateExpression(general) == r,
+        FUZZ_CHECK(numcore::EvaluateExpression(general) == r,
                    "'" + general + "' evaluates to " +
-                       fuzz::text(numcore::evaluateExpression(general)));
+                       fuzz::text(numcore::EvaluateExpression(general)));
     return 0;
 }

@@ -1,4 +1,4 @@
-// analyseMask, then reformat for every kind, over arbitrary masks, texts and flags.
+// AnalyseMask, then reformat for every kind, over arbitrary masks, texts and flags.
 //
 // Input (see corpus/reformat): the previous mask, the mask, the text and the flags, one a
 // line. The previous mask matters because the empty mask keeps its digit counts. Flags:
@@ -29,7 +29,7 @@ bool separator(char c)
     return c == '.' || c == ',';
 }
 
-// The kind as the mask language defines it, read independently of analyseMask.
+// The kind as the mask language defines it, read independently of AnalyseMask.
 Kind expectedKind(std::string_view mask)
 {
     if (mask.empty())
@@ -187,7 +187,7 @@ numcore::ReformatOutcome run(const Case &c, std::string_view text)
     in.noFormatOnEmpty = c.noFormatOnEmpty;
     in.date.today = tk::encodeDate(2025, 12, 9);
     in.date.shortDateFormat = "d.M.yyyy";
-    return numcore::reformat(in);
+    return numcore::Reformat(in);
 }
 
 std::string described(const Case &c)
@@ -283,10 +283,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string_view previous = f[0], mask = f[1], text = f[2], flags = f[3];
 
     numcore::MaskInfo info;
-    const Kind previousKind = numcore::analyseMask(previous, info);
+    const Kind previousKind = numcore::AnalyseMask(previous, info);
     checkAnalysis(previous, numcore::MaskInfo(), previousKind, info);
     const numcore::MaskInfo before = info;
-    const Kind kind = numcore::analyseMask(mask, info);
+    const Kind kind = numcore::AnalyseMask(mask, info);
     checkAnalysis(mask, before, kind, info);
 
     const std::string numMask = numcore::upperCaseMask(mask);

@@ -119,7 +119,7 @@ QString TNumEdit::numMask() const
 void TNumEdit::setNumMask(const QString &mask)
 {
     const std::string raw = toStd(mask);
-    d->numType = static_cast<TNumType>(numcore::analyseMask(raw, d->mask));
+    d->numType = static_cast<TNumType>(numcore::AnalyseMask(raw, d->mask));
     d->valueSource->publishKind(static_cast<numcore::Kind>(d->numType));
     d->numMask = toQt(numcore::upperCaseMask(raw));
     d->clearOnErr = !d->numMask.isEmpty();
@@ -355,7 +355,7 @@ void TNumEdit::SetValue(double value)
 void TNumEdit::DateValueToText(double value)
 {
     numcore::DateContext context{tk::today(), tk::regionalSettings().shortDateFormat};
-    std::optional<std::string> out = numcore::dateValueToText(value, toStd(d->numMask), context);
+    std::optional<std::string> out = numcore::DateValueToText(value, toStd(d->numMask), context);
     if (out) {
         d->dateOutput = toQt(*out);
         return;
@@ -451,7 +451,7 @@ void TNumEdit::Reformat()
 {
     const std::string text = toStd(QLineEdit::text());
     const std::string mask = toStd(d->numMask);
-    const numcore::ReformatOutcome out = numcore::reformat(d->reformatInput(text, mask));
+    const numcore::ReformatOutcome out = numcore::Reformat(d->reformatInput(text, mask));
     if (!out.ran)
         return;
     d->restoreNormalColor();

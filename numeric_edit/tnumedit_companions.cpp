@@ -7,7 +7,7 @@
 
 namespace
 {
-constexpr int kTitleOffset = 14; // the label's top lies this far above the control's top
+constexpr int TitleOffset = 14; // the label's top lies this far above the control's top
 }
 
 QString TNumEdit::title() const
@@ -60,7 +60,7 @@ void TNumEditPrivate::attachLabel()
     titleLabel->adjustSize(); // a free label's default size would cover the field
     // The title names the field for screen readers, and a mnemonic in it focuses the field.
     titleLabel->setBuddy(q);
-    titleLabel->move(q->x(), q->y() - kTitleOffset);
+    titleLabel->move(q->x(), q->y() - TitleOffset);
 }
 
 void TNumEditPrivate::attachButton()
@@ -133,21 +133,21 @@ void TNumEdit::setVisible(bool visible)
         d->titleLabel->setVisible(visible);
 }
 
-void TNumEditPrivate::changeBounds(int left, int top, int width, int height)
+void TNumEditPrivate::ChangeBounds(int left, int top, int width, int height)
 {
     if (titleLabel && !titleLabel->text().isEmpty())
-        titleLabel->move(left, top - kTitleOffset);
+        titleLabel->move(left, top - TitleOffset);
     q->PlaceEllipsis(elipsis, left, top, width, height);
 }
 
 void TNumEdit::moveEvent(QMoveEvent *event)
 {
-    d->changeBounds(x(), y(), width(), height());
+    d->ChangeBounds(x(), y(), width(), height());
     QLineEdit::moveEvent(event);
 }
 
 void TNumEdit::resizeEvent(QResizeEvent *event)
 {
-    d->changeBounds(x(), y(), width(), height());
+    d->ChangeBounds(x(), y(), width(), height());
     QLineEdit::resizeEvent(event);
 }

@@ -116,14 +116,14 @@ void TNumEditPrivate::enterField()
 {
     entered = true;
     hiddenWhileEntered = false;
-    ranThrough([this] { handleEnter(); });
+    ranThrough([this] { HandleEnter(); });
 }
 
 void TNumEditPrivate::leaveField()
 {
     entered = false;
     hiddenWhileEntered = false;
-    ranThrough([this] { handleExit(); });
+    ranThrough([this] { HandleExit(); });
 }
 
 void TNumEdit::keyPressEvent(QKeyEvent *event)
@@ -132,11 +132,11 @@ void TNumEdit::keyPressEvent(QKeyEvent *event)
     const QString typed = typedText(event);
     QString kept;
     const bool ran = ranThrough([&] {
-        d->handleKeyDown(key, event->modifiers());
+        d->HandleKeyDown(key, event->modifiers());
         if (key == 0)
             return;
         for (QChar c : typed) {
-            d->handleKeyPress(c);
+            d->HandleKeyPress(c);
             if (!c.isNull())
                 kept += c;
         }
@@ -172,7 +172,7 @@ void TNumEdit::inputMethodEvent(QInputMethodEvent *event)
     QString kept;
     const bool ran = ranThrough([&] {
         for (QChar c : typed) {
-            d->handleKeyPress(c);
+            d->HandleKeyPress(c);
             if (!c.isNull())
                 kept += c;
         }
@@ -192,14 +192,14 @@ void TNumEdit::inputMethodEvent(QInputMethodEvent *event)
 void TNumEdit::keyReleaseEvent(QKeyEvent *event)
 {
     int key = event->key();
-    if (!ranThrough([&] { d->handleKeyUp(key, event->modifiers()); }) || key == 0) {
+    if (!ranThrough([&] { d->HandleKeyUp(key, event->modifiers()); }) || key == 0) {
         event->accept();
         return;
     }
     QLineEdit::keyReleaseEvent(event);
 }
 
-void TNumEditPrivate::handleEnter()
+void TNumEditPrivate::HandleEnter()
 {
     oldText = q->text();
     entryText = oldText;
@@ -209,7 +209,7 @@ void TNumEditPrivate::handleEnter()
     emit q->entered(q);
 }
 
-void TNumEditPrivate::handleExit()
+void TNumEditPrivate::HandleExit()
 {
     commit();
     emit q->exited(q); // sees the evaluated, formatted text
@@ -217,7 +217,7 @@ void TNumEditPrivate::handleExit()
         emit q->edited(q, oldText);
 }
 
-void TNumEditPrivate::handleKeyPress(QChar &key)
+void TNumEditPrivate::HandleKeyPress(QChar &key)
 {
     const bool checked =
         numType == TNumEdit::ntDate || numType == TNumEdit::ntInt || numType == TNumEdit::ntFloat;
@@ -233,12 +233,12 @@ void TNumEditPrivate::handleKeyPress(QChar &key)
     emit q->keyPressed(q, key);
 }
 
-void TNumEditPrivate::handleKeyDown(int &key, Qt::KeyboardModifiers shift)
+void TNumEditPrivate::HandleKeyDown(int &key, Qt::KeyboardModifiers shift)
 {
     emit q->keyDown(q, key, shift);
 }
 
-void TNumEditPrivate::handleKeyUp(int &key, Qt::KeyboardModifiers shift)
+void TNumEditPrivate::HandleKeyUp(int &key, Qt::KeyboardModifiers shift)
 {
     emit q->keyUp(q, key, shift);
 }
@@ -246,7 +246,7 @@ void TNumEditPrivate::handleKeyUp(int &key, Qt::KeyboardModifiers shift)
 void TNumEditPrivate::commit()
 {
     if ((numType == TNumEdit::ntInt || numType == TNumEdit::ntFloat) && !q->text().isEmpty()) {
-        const double result = numcore::evaluateExpression(q->text().toStdString());
+        const double result = numcore::EvaluateExpression(q->text().toStdString());
         // Through the base edit: formatting follows once, as a step of its own.
         q->QLineEdit::setText(QString::fromStdString(
             tk::floatToGeneralText(result, tk::regionalSettings().decimalSeparator)));

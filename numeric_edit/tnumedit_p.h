@@ -56,7 +56,7 @@ public:
     void detachCompanion(QWidget *companion, QMetaObject::Connection &parentWatch);
     void attachLabel();
     void attachButton();
-    void changeBounds(int left, int top, int width, int height);
+    void ChangeBounds(int left, int top, int width, int height);
 
     numcore::ReformatInput reformatInput(const std::string &text,
                                          const std::string &upperMask) const;
@@ -66,11 +66,11 @@ public:
     void leaveField();
     void focusMoved(QWidget *now);
     // The steps behind entry, leaving and keys.
-    void handleEnter();
-    void handleExit();
-    void handleKeyPress(QChar &key);
-    void handleKeyDown(int &key, Qt::KeyboardModifiers shift);
-    void handleKeyUp(int &key, Qt::KeyboardModifiers shift);
+    void HandleEnter();
+    void HandleExit();
+    void HandleKeyPress(QChar &key);
+    void HandleKeyDown(int &key, Qt::KeyboardModifiers shift);
+    void HandleKeyUp(int &key, Qt::KeyboardModifiers shift);
     // Enter and leaving share these steps: expression, Reformat, value test.
     void commit();
 

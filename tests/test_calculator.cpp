@@ -10,7 +10,7 @@
 namespace
 {
 
-using numcore::evaluateExpression;
+using numcore::EvaluateExpression;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 
@@ -50,7 +50,7 @@ TEST(CalculatorTest, ReadsStrictlyLeftToRight)
         {"zero written with a fraction is skipped too", "6/0.0", 6},
     };
     for (const ValueCase &c : cases)
-        EXPECT_EQ(evaluateExpression(c.text), c.expected) << c.why << ": \"" << c.text << '"';
+        EXPECT_EQ(EvaluateExpression(c.text), c.expected) << c.why << ": \"" << c.text << '"';
 }
 
 TEST(CalculatorTest, ForeignNumberFormsCountAsTheirLeadingDecimalPart)
@@ -67,7 +67,7 @@ TEST(CalculatorTest, ForeignNumberFormsCountAsTheirLeadingDecimalPart)
         {"hexadecimal float", "0x1p3", 0},
     };
     for (const ValueCase &c : cases)
-        EXPECT_EQ(evaluateExpression(c.text), c.expected) << c.why << ": \"" << c.text << '"';
+        EXPECT_EQ(EvaluateExpression(c.text), c.expected) << c.why << ": \"" << c.text << '"';
 }
 
 TEST(CalculatorTest, ResultsBeyondTheRangeStayIeeeValues)
@@ -84,10 +84,10 @@ TEST(CalculatorTest, ResultsBeyondTheRangeStayIeeeValues)
         {"largest double", "1.7976931348623157e308", 1.7976931348623157e308},
     };
     for (const ValueCase &c : cases)
-        EXPECT_EQ(evaluateExpression(c.text), c.expected) << c.why;
+        EXPECT_EQ(EvaluateExpression(c.text), c.expected) << c.why;
 
-    EXPECT_TRUE(std::isnan(evaluateExpression("1e400-1e400")));
-    EXPECT_TRUE(std::isnan(evaluateExpression("1e400*0")));
+    EXPECT_TRUE(std::isnan(EvaluateExpression("1e400-1e400")));
+    EXPECT_TRUE(std::isnan(EvaluateExpression("1e400*0")));
 }
 
 TEST(CalculatorTest, LongTextIsEvaluatedWhole)
@@ -97,17 +97,17 @@ TEST(CalculatorTest, LongTextIsEvaluatedWhole)
     for (int i = 1; i < 600; ++i)
         sum += "+1";
     ASSERT_GT(sum.size(), 999u);
-    EXPECT_EQ(evaluateExpression(sum), 600);
+    EXPECT_EQ(EvaluateExpression(sum), 600);
 
     // The operator that matters stands after character 999.
     const std::string padded = "3" + std::string(1200, ' ') + "*4";
-    EXPECT_EQ(evaluateExpression(padded), 12);
+    EXPECT_EQ(EvaluateExpression(padded), 12);
 
     // One operand of 2000 digits.
-    EXPECT_EQ(evaluateExpression(std::string(2000, '9')), inf);
-    EXPECT_EQ(evaluateExpression("2" + std::string(2000, '0') + "e-1"), inf); // "e" then "-1"
+    EXPECT_EQ(EvaluateExpression(std::string(2000, '9')), inf);
+    EXPECT_EQ(EvaluateExpression("2" + std::string(2000, '0') + "e-1"), inf); // "e" then "-1"
     const std::string longFraction = "0." + std::string(1500, '3');
-    EXPECT_DOUBLE_EQ(evaluateExpression(longFraction), 1.0 / 3);
+    EXPECT_DOUBLE_EQ(EvaluateExpression(longFraction), 1.0 / 3);
 }
 
 // What the field shows after the expression step: the result in general number form.
@@ -138,7 +138,7 @@ TEST(CalculatorTest, ResultsInGeneralNumberForm)
         {"not-a-number", "1e400-1e400", '.', "NAN"},
     };
     for (const TextCase &c : cases)
-        EXPECT_EQ(tk::floatToGeneralText(evaluateExpression(c.text), c.separator), c.expected)
+        EXPECT_EQ(tk::floatToGeneralText(EvaluateExpression(c.text), c.separator), c.expected)
             << c.why << ": \"" << c.text << '"';
 }
 

@@ -1,4 +1,4 @@
-// Date completion in reformat and dateValueToText, through the pure core.
+// Date completion in reformat and DateValueToText, through the pure core.
 #include "clock.h"
 #include "date_value.h"
 #include "fixed_settings.h"
@@ -40,7 +40,7 @@ struct Shown {
 Shown reformatDate(const Row &row)
 {
     numcore::MaskInfo info;
-    numcore::analyseMask(row.mask, info);
+    numcore::AnalyseMask(row.mask, info);
     const std::string mask = numcore::upperCaseMask(row.mask);
     numcore::ReformatInput in;
     in.text = row.typed;
@@ -49,7 +49,7 @@ Shown reformatDate(const Row &row)
     in.numMask = mask;
     in.clearOnErr = row.clearOnErr;
     in.date = {tk::today(), tk::regionalSettings().shortDateFormat};
-    const numcore::ReformatOutcome out = numcore::reformat(in);
+    const numcore::ReformatOutcome out = numcore::Reformat(in);
     Shown shown{row.typed};
     if (out.intermediateText)
         shown.text = *out.intermediateText;
@@ -198,7 +198,7 @@ TEST_F(DateEntryTest, DateValueToTextWritesTheMasksForm)
     for (const ValueRow &row : rows) {
         SCOPED_TRACE(std::string(row.format) + ", mask " + row.mask);
         const numcore::DateContext context{tk::today(), row.format};
-        EXPECT_EQ(numcore::dateValueToText(tk::encodeDate(row.year, row.month, row.day), row.mask,
+        EXPECT_EQ(numcore::DateValueToText(tk::encodeDate(row.year, row.month, row.day), row.mask,
                                            context),
                   std::optional<std::string>(row.result));
     }
@@ -208,7 +208,7 @@ TEST_F(DateEntryTest, DateValueToTextFailsWhenTheDayIsOutOfRange)
 {
     // A month-year format leaves the day on the first piece, the year.
     const numcore::DateContext context{tk::today(), "yyyy.M"};
-    EXPECT_EQ(numcore::dateValueToText(tk::encodeDate(2024, 3, 5), "D.M.Y", context), std::nullopt);
+    EXPECT_EQ(numcore::DateValueToText(tk::encodeDate(2024, 3, 5), "D.M.Y", context), std::nullopt);
 }
 
 } // namespace

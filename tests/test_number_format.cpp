@@ -55,8 +55,8 @@ TEST(MaskAnalysis, KindAndDigitRules)
     };
     for (const auto &row : rows) {
         MaskInfo info;
-        numcore::analyseMask(previousMask, info);
-        EXPECT_EQ(numcore::analyseMask(row.mask, info), row.kind) << row.mask;
+        numcore::AnalyseMask(previousMask, info);
+        EXPECT_EQ(numcore::AnalyseMask(row.mask, info), row.kind) << row.mask;
         EXPECT_EQ(info.IntNines, row.info.IntNines) << row.mask;
         EXPECT_EQ(info.FracNines, row.info.FracNines) << row.mask;
         EXPECT_EQ(info.IntZeros, row.info.IntZeros) << row.mask;
@@ -68,7 +68,7 @@ TEST(MaskAnalysis, KindAndDigitRules)
 }
 
 // ---------------------------------------------------------------------------------------------
-// reformat through the core
+// Reformat through the core
 
 // A field as the NumMask setter leaves it, optionally with the kind or ClearOnErr changed
 // afterwards.
@@ -82,7 +82,7 @@ struct Field {
 
     explicit Field(const std::string &m, std::optional<Kind> kindOverride = {})
     {
-        kind = numcore::analyseMask(m, info);
+        kind = numcore::AnalyseMask(m, info);
         mask = numcore::upperCaseMask(m);
         clearOnErr = !mask.empty();
         if (kindOverride)
@@ -99,7 +99,7 @@ struct Field {
         in.clearOnErr = clearOnErr;
         in.rounded = rounded;
         in.noFormatOnEmpty = noFormatOnEmpty;
-        return numcore::reformat(in);
+        return numcore::Reformat(in);
     }
 };
 
@@ -260,7 +260,7 @@ TEST(NumberFormat, DecimalCorners)
     // 0.00, then the empty mask, then ntFloat: the counts remain but there is no separator
     // to append, so a text without one gets no fraction to pad.
     Field f("0.00");
-    numcore::analyseMask("", f.info);
+    numcore::AnalyseMask("", f.info);
     f.mask.clear();
     f.clearOnErr = false;
     f.kind = Kind::Float;

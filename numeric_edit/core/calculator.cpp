@@ -95,7 +95,7 @@ double readOperand(std::string_view operand)
 
 } // namespace
 
-double evaluateExpression(std::string_view text)
+double EvaluateExpression(std::string_view text)
 {
     // The whole text is read, however long it is; commas count as decimal points.
     std::string work(text);

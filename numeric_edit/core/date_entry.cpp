@@ -1,5 +1,5 @@
 // Date completion: a loosely typed date is filled up from today's date and written in the
-// mask's order, dividers and padding; dateValueToText writes a date value the same way.
+// mask's order, dividers and padding; DateValueToText writes a date value the same way.
 
 #include "reformat_p.h"
 
@@ -268,7 +268,7 @@ void reformatDate(const CheckedText &checked, const ReformatInput &in, ReformatO
     out.text = compose(sections, typed, in.numMask);
 }
 
-std::optional<std::string> dateValueToText(double value, std::string_view numMask,
+std::optional<std::string> DateValueToText(double value, std::string_view numMask,
                                            const DateContext &context)
 {
     // The conversions clamp such values to the ends of the calendar: writing that date would

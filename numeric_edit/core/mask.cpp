@@ -3,7 +3,7 @@
 namespace numcore
 {
 
-Kind analyseMask(std::string_view mask, MaskInfo &info)
+Kind AnalyseMask(std::string_view mask, MaskInfo &info)
 {
     info.MaskSeparator = 0;
     if (mask.empty())

@@ -29,7 +29,7 @@ struct MaskInfo {
 
 // Analyses a mask: fills info (keeping the previous counts for the empty mask) and returns
 // the kind.
-Kind analyseMask(std::string_view mask, MaskInfo &info);
+Kind AnalyseMask(std::string_view mask, MaskInfo &info);
 
 // Letters a to z become A to Z; everything else stays.
 std::string upperCaseMask(std::string_view mask);
@@ -67,15 +67,15 @@ struct ReformatOutcome {
     bool errorColour = false;
 };
 
-ReformatOutcome reformat(const ReformatInput &in);
+ReformatOutcome Reformat(const ReformatInput &in);
 
 // Writes a date value in the mask's form. nullopt after a failure, which the control reports
 // like a rejected text: a value that is no date of the years 1 to 9999 (NaN, infinity, too
 // far out), or a day or month out of range.
-std::optional<std::string> dateValueToText(double value, std::string_view numMask,
+std::optional<std::string> DateValueToText(double value, std::string_view numMask,
                                            const DateContext &context);
 
 // The calculator: strictly left to right, "+", "-", "*", "/", no precedence.
-double evaluateExpression(std::string_view text);
+double EvaluateExpression(std::string_view text);
 
 } // namespace numcore

@@ -17,7 +17,7 @@ bool isSeparator(char c)
 // Pads and limits the integer part s (which may hold "-", "." and "," that passed the check)
 // and puts the sign back. A "-" among the padded places counts as a zero; further left it
 // ends the number, so a stray "-" cuts off what stands before it.
-std::string formatIntegerPart(std::string s, bool negative, const MaskInfo &mask)
+std::string FormatIntegerPart(std::string s, bool negative, const MaskInfo &mask)
 {
     const size_t zeros = static_cast<size_t>(std::max<std::int32_t>(mask.IntZeros, 0));
     if (s.size() < zeros)
@@ -91,7 +91,7 @@ void reformatInteger(const CheckedText &checked, const ReformatInput &in, Reform
                         ? checked.body
                         : checked.body.substr(0, checked.lastSeparator);
     out.intermediateText = s;
-    out.text = formatIntegerPart(std::move(s), checked.negative, in.mask);
+    out.text = FormatIntegerPart(std::move(s), checked.negative, in.mask);
 }
 
 void reformatDecimal(const CheckedText &checked, const ReformatInput &in, ReformatOutcome &out)
@@ -106,7 +106,7 @@ void reformatDecimal(const CheckedText &checked, const ReformatInput &in, Reform
     if (sep == std::string::npos) {
         if (!in.mask.MaskSeparator) {
             // Neither the text nor the mask has a separator: no fraction at all.
-            out.text = formatIntegerPart(std::move(work), checked.negative, in.mask);
+            out.text = FormatIntegerPart(std::move(work), checked.negative, in.mask);
             return;
         }
         sep = work.size();
@@ -134,7 +134,7 @@ void reformatDecimal(const CheckedText &checked, const ReformatInput &in, Reform
     }
     work.resize(cut);
 
-    std::string result = formatIntegerPart(work.substr(0, sep), checked.negative, in.mask);
+    std::string result = FormatIntegerPart(work.substr(0, sep), checked.negative, in.mask);
     result.append(work, sep, std::string::npos);
     if (in.mask.MaskSeparator && result.back() == in.mask.MaskSeparator)
         result.pop_back(); // no fraction digit left

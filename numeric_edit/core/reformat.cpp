@@ -3,7 +3,7 @@
 namespace numcore
 {
 
-ReformatOutcome reformat(const ReformatInput &in)
+ReformatOutcome Reformat(const ReformatInput &in)
 {
     ReformatOutcome out;
     if (in.text.empty() && in.noFormatOnEmpty)
